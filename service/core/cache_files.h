@@ -1,0 +1,29 @@
+#pragma once
+
+// The local cache folder under the user's temporary folder, whole-file reads
+// of what the proxy writes, and the lookup of the web browser. None of these
+// shows a message.
+
+#include <string>
+
+namespace velmora {
+
+// The temporary folder followed by "v_player" and a trailing "/"; the folder
+// is created when missing (a failure to create it is ignored).
+std::string CacheFolder();
+
+// Deletes the cache folder with everything in it.
+void CleanUpCache();
+
+// Deletes the folder and everything below it; true when all of it went. A
+// symbolic link is removed as a link and never followed, and a path that is
+// itself a link, is missing or is no folder is left alone (false).
+bool DeleteTree(const std::string& folder);
+
+// The file's whole content, or an empty text when it cannot be read.
+std::string ReadWholeFile(const std::string& path);
+
+// The path of the program that opens HTML files, or an empty text.
+std::string FindBrowser();
+
+} // namespace velmora
