@@ -19,11 +19,11 @@ QWidget* QtMessageBoxes::mainWindow() {
 }
 
 BoxAnswer QtMessageBoxes::exec(const MessageBoxRequest& request) {
-    QWidget* parent = request.owner == BoxOwner::MainWindow ? mainWindow()
-                                                            : QApplication::activeWindow();
+    QWidget* parent =
+        request.owner == BoxOwner::MainWindow ? mainWindow() : QApplication::activeWindow();
     if (!parent)
-        parent = request.owner == BoxOwner::MainWindow ? QApplication::activeWindow()
-                                                       : mainWindow();
+        parent =
+            request.owner == BoxOwner::MainWindow ? QApplication::activeWindow() : mainWindow();
     QMessageBox box(parent);
     box.setWindowTitle(QString::fromStdString(request.caption));
     box.setText(QString::fromStdString(request.text));

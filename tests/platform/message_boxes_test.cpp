@@ -52,9 +52,7 @@ TEST(WaitCursor, NestedGuardsRestoreTheCursor) {
         WaitCursor outer;
         ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
         EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
-        {
-            WaitCursor inner;
-        }
+        { WaitCursor inner; }
         EXPECT_NE(QGuiApplication::overrideCursor(), nullptr);
     }
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);

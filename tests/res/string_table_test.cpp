@@ -17,8 +17,9 @@ TEST(StringTable, EveryProgramTextIsPresentAndExact) {
     EXPECT_EQ(LoadString(100), "OLE initialization failed.  Make sure that the OLE libraries are "
                                "the correct version.");
     EXPECT_EQ(LoadString(120), "Enter the email address where you would like your link sent: ");
-    EXPECT_EQ(LoadString(128), "Velmora Media Player\n\nvelmora_player\n\n\nvelmoraplayer.Document\n"
-                               "velmora_player.Document");
+    EXPECT_EQ(LoadString(128),
+              "Velmora Media Player\n\nvelmora_player\n\n\nvelmoraplayer.Document\n"
+              "velmora_player.Document");
     EXPECT_EQ(LoadString(57344), "velmora_player");
     EXPECT_EQ(LoadString(57345), "Ready");
     EXPECT_EQ(LoadString(57601), "Open an existing media\nopen");

@@ -1,0 +1,118 @@
+#include "app_context.h"
+
+#include "component_factory.h"
+#include "message_boxes.h"
+#include "string_table.h"
+
+#include <mutex>
+
+namespace velmora {
+
+namespace {
+
+std::unique_ptr<AppContext>& instanceSlot() {
+    static std::unique_ptr<AppContext> instance;
+    return instance;
+}
+
+AppContext::PollerMaker& pollerMaker() {
+    static AppContext::PollerMaker maker;
+    return maker;
+}
+
+} // namespace
+
+AppContext& AppContext::Instance() {
+    auto& slot = instanceSlot();
+    if (!slot)
+        slot.reset(new AppContext());
+    return *slot;
+}
+
+void AppContext::Destroy() {
+    instanceSlot().reset();
+}
+
+void AppContext::SetPollerMaker(PollerMaker maker) {
+    pollerMaker() = std::move(maker);
+}
+
+AppContext::AppContext() : serviceClient_(std::make_unique<ServiceClient>()) {
+    if (pollerMaker())
+        messagePoller_ = pollerMaker()();
+}
+
+AppContext::~AppContext() {
+    // The poller's worker calls the service client: it ends before the
+    // client goes.
+    messagePoller_.reset();
+    serviceClient_->Logout();
+    serviceClient_.reset();
+}
+
+bool AppContext::IsConnected() {
+    connected_ = serviceClient_->IsSignedIn();
+    return connected_;
+}
+
+std::string AppContext::LoadString(int id) const {
+    return velmora::LoadString(id);
+}
+
+void AppContext::ShowMessage(const std::string& text) const {
+    velmora::ShowMessage(text);
+}
+
+void AppContext::ShowMessage(int stringId) const {
+    velmora::ShowMessage(stringId);
+}
+
+void AppContext::ShowMessageNumber(int number) const {
+    velmora::ShowMessageNumber(number);
+}
+
+bool AppContext::AskYesNo(const std::string& text) const {
+    return velmora::AskYesNo(text);
+}
+
+std::string AppContext::GetHelpUrl() const {
+    return "http://" + host_ + ":" + std::to_string(port_) + helpPath_;
+}
+
+std::string AppContext::GetPlayLinkBase() const {
+    return "http://" + host_ + ":" + std::to_string(port_) + "/6/8?p=";
+}
+
+std::string AppContext::ReadSettingsText(std::string (ISettingsStore::*read)()) {
+    auto store = CreateComponent<ISettingsStore>(CLSID_SettingsStore);
+    if (!store) {
+        serviceClient_->ReplaceLastError(ErrorMessageText(REGDB_E_CLASSNOTREG));
+        return {};
+    }
+    try {
+        return ((*store).*read)();
+    } catch (const ComError& e) {
+        serviceClient_->ReplaceLastError(e.message());
+        return {};
+    }
+}
+
+std::string AppContext::GetFileLinkBase() {
+    return ReadSettingsText(&ISettingsStore::FileLinkBase);
+}
+
+std::string AppContext::GetFolderLinkBase() {
+    return ReadSettingsText(&ISettingsStore::FolderLinkBase);
+}
+
+std::string AppContext::GetPlayerPageBase() {
+    return ReadSettingsText(&ISettingsStore::PlayerPageBase);
+}
+
+IMessagePoller* AppContext::GetMessagePoller() {
+    if (messagePoller_)
+        messagePoller_->Start();
+    return messagePoller_.get();
+}
+
+} // namespace velmora

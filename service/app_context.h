@@ -1,0 +1,69 @@
+#pragma once
+
+// The one application-wide object: connection settings, the ServiceClient,
+// the message poller and the message boxes every window uses.
+
+#include "message_poller_seam.h"
+#include "service_client.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace velmora {
+
+class AppContext {
+public:
+    using PollerMaker = std::function<std::unique_ptr<IMessagePoller>()>;
+
+    // The single instance, made on first use.
+    static AppContext& Instance();
+    // Ends the instance (at the end of the program, or between tests); the
+    // next Instance() makes a new one.
+    static void Destroy();
+    // The maker of the message poller; takes effect for contexts made later.
+    static void SetPollerMaker(PollerMaker maker);
+
+    ~AppContext();
+
+    ServiceClient& GetServiceClient() { return *serviceClient_; }
+    // Copies the service client's signed-in state and returns it.
+    bool IsConnected();
+
+    void SetHost(const std::string& host) { host_ = host; }
+    const std::string& GetHost() const { return host_; }
+    void SetPort(std::int32_t port) { port_ = port; }
+    std::int32_t GetPort() const { return port_; }
+    void SetHelpPath(const std::string& path) { helpPath_ = path; }
+    const std::string& GetHelpPath() const { return helpPath_; }
+
+    std::string LoadString(int id) const;
+    void ShowMessage(const std::string& text) const;
+    void ShowMessage(int stringId) const;
+    void ShowMessageNumber(int number) const;
+    bool AskYesNo(const std::string& text) const;
+
+    std::string GetHelpUrl() const;
+    std::string GetPlayLinkBase() const;
+    std::string GetFileLinkBase();
+    std::string GetFolderLinkBase();
+    std::string GetPlayerPageBase();
+
+    // Starts a polling run when none is going and returns the poller (null
+    // when no maker was installed).
+    IMessagePoller* GetMessagePoller();
+
+private:
+    AppContext();
+    std::string ReadSettingsText(std::string (ISettingsStore::*read)());
+
+    std::int32_t port_ = 80;
+    std::string host_;
+    std::string helpPath_;
+    std::unique_ptr<ServiceClient> serviceClient_;
+    std::unique_ptr<IMessagePoller> messagePoller_;
+    bool connected_ = false;
+};
+
+} // namespace velmora
