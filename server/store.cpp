@@ -1,0 +1,842 @@
+#include "store.h"
+
+#include "errors.h"
+#include "text.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <ctime>
+#include <fcntl.h>
+#include <fstream>
+#include <unistd.h>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace velmora::server {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kSchema = R"SQL(
+CREATE TABLE IF NOT EXISTS users(
+    id INTEGER PRIMARY KEY,
+    accountid TEXT NOT NULL UNIQUE,
+    pwhash TEXT NOT NULL,
+    first_name TEXT NOT NULL DEFAULT '',
+    last_name TEXT NOT NULL DEFAULT '',
+    email TEXT NOT NULL DEFAULT '',
+    tier INTEGER NOT NULL DEFAULT 0,
+    expired INTEGER NOT NULL DEFAULT 0,
+    listed INTEGER NOT NULL DEFAULT 0,
+    next_folder INTEGER NOT NULL DEFAULT 2,
+    next_file INTEGER NOT NULL DEFAULT 1);
+CREATE INDEX IF NOT EXISTS users_email ON users(email COLLATE NOCASE);
+CREATE TABLE IF NOT EXISTS sessions(
+    token_hash TEXT PRIMARY KEY,
+    user_id INTEGER NOT NULL,
+    expires INTEGER NOT NULL) WITHOUT ROWID;
+CREATE TABLE IF NOT EXISTS folders(
+    owner INTEGER NOT NULL,
+    id INTEGER NOT NULL,
+    parent INTEGER NOT NULL,
+    name TEXT NOT NULL,
+    acl INTEGER NOT NULL DEFAULT 0,
+    PRIMARY KEY(owner, id)) WITHOUT ROWID;
+CREATE INDEX IF NOT EXISTS folders_parent ON folders(owner, parent);
+CREATE INDEX IF NOT EXISTS folders_acl ON folders(acl) WHERE acl > 0;
+CREATE TABLE IF NOT EXISTS files(
+    owner INTEGER NOT NULL,
+    id INTEGER NOT NULL,
+    folder INTEGER NOT NULL,
+    name TEXT NOT NULL,
+    size INTEGER NOT NULL,
+    blob TEXT NOT NULL,
+    PRIMARY KEY(owner, id)) WITHOUT ROWID;
+CREATE INDEX IF NOT EXISTS files_folder ON files(owner, folder);
+CREATE INDEX IF NOT EXISTS files_blob ON files(blob);
+CREATE TABLE IF NOT EXISTS acls(
+    id INTEGER PRIMARY KEY,
+    owner INTEGER NOT NULL,
+    name TEXT NOT NULL,
+    UNIQUE(owner, name));
+CREATE TABLE IF NOT EXISTS acl_members(
+    acl INTEGER NOT NULL,
+    user INTEGER NOT NULL,
+    PRIMARY KEY(acl, user)) WITHOUT ROWID;
+CREATE INDEX IF NOT EXISTS acl_members_user ON acl_members(user);
+CREATE TABLE IF NOT EXISTS messages(
+    id INTEGER PRIMARY KEY,
+    to_user INTEGER NOT NULL,
+    from_user INTEGER NOT NULL,
+    text TEXT NOT NULL,
+    time INTEGER NOT NULL,
+    delivered INTEGER NOT NULL DEFAULT 0);
+CREATE INDEX IF NOT EXISTS messages_pending ON messages(to_user, id) WHERE delivered = 0;
+CREATE TABLE IF NOT EXISTS appmessages(
+    id INTEGER PRIMARY KEY,
+    msg TEXT NOT NULL,
+    url TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS outbox(
+    id INTEGER PRIMARY KEY,
+    time INTEGER NOT NULL,
+    sender TEXT NOT NULL,
+    recipient TEXT NOT NULL,
+    subject TEXT NOT NULL,
+    body TEXT NOT NULL);
+)SQL";
+
+constexpr const char* kUserColumns =
+    "id, accountid, first_name, last_name, email, tier, expired, listed";
+
+UserRow ReadUser(Statement& s, int first = 0) {
+    UserRow u;
+    u.id = s.integer(first);
+    u.accountId = s.text(first + 1);
+    u.firstName = s.text(first + 2);
+    u.lastName = s.text(first + 3);
+    u.email = s.text(first + 4);
+    u.tier = static_cast<Tier>(std::clamp<std::int64_t>(s.integer(first + 5), 0, 3));
+    u.expired = s.integer(first + 6) != 0;
+    u.listed = s.integer(first + 7) != 0;
+    return u;
+}
+
+FolderRow ReadFolder(Statement& s, std::int64_t owner) {
+    return FolderRow{owner, s.integer(0), s.integer(1), s.text(2), s.integer(3)};
+}
+
+void CheckName(const std::string& name) {
+    std::string problem = NameProblem(name);
+    if (!problem.empty())
+        throw ServiceError(400, problem);
+}
+
+std::optional<FolderRow> OwnFolder(Connection& c, std::int64_t owner, std::int64_t folder) {
+    auto q = c.query("SELECT id, parent, name, acl FROM folders WHERE owner = ?1 AND id = ?2");
+    q->bind(1, owner).bind(2, folder);
+    if (!q->step())
+        return std::nullopt;
+    return ReadFolder(*q, owner);
+}
+
+FolderRow RequireOwnFolder(Connection& c, std::int64_t owner, std::int64_t folder) {
+    auto row = OwnFolder(c, owner, folder);
+    if (!row)
+        throw ServiceError(404, "Folder not found");
+    return *row;
+}
+
+// Whether a file or subfolder of that folder already bears the name; the
+// entry being renamed does not count against itself.
+bool NameTaken(Connection& c, std::int64_t owner, std::int64_t folder, const std::string& name,
+               std::int64_t exceptFolder, std::int64_t exceptFile) {
+    auto q = c.query("SELECT 1 FROM folders WHERE owner = ?1 AND parent = ?2 AND name = ?3 "
+                     "AND id <> ?4 UNION ALL SELECT 1 FROM files WHERE owner = ?1 AND "
+                     "folder = ?2 AND name = ?3 AND id <> ?5 LIMIT 1");
+    q->bind(1, owner).bind(2, folder).bind(3, name).bind(4, exceptFolder).bind(5, exceptFile);
+    return q->step();
+}
+
+std::int64_t NextId(Connection& c, std::int64_t user, const char* column) {
+    std::string select = std::string("SELECT ") + column + " FROM users WHERE id = ?1";
+    auto q = c.query(select);
+    q->bind(1, user);
+    if (!q->step())
+        throw ServiceError(401, "Not signed in");
+    std::int64_t id = q->integer(0);
+    if (id >= INT32_MAX)
+        throw ServiceError(507, "No more ids are available in this library");
+    std::string update = std::string("UPDATE users SET ") + column + " = ?2 WHERE id = ?1";
+    auto u = c.query(update);
+    u->bind(1, user).bind(2, id + 1);
+    u->run();
+    return id;
+}
+
+// Blobs among the given ones that no file row refers to any more.
+std::vector<std::string> Unreferenced(Connection& c, const std::vector<std::string>& blobs) {
+    std::vector<std::string> out;
+    std::unordered_set<std::string> seen;
+    for (const auto& blob : blobs) {
+        if (!seen.insert(blob).second)
+            continue;
+        auto q = c.query("SELECT 1 FROM files WHERE blob = ?1 LIMIT 1");
+        q->bind(1, blob);
+        if (!q->step())
+            out.push_back(blob);
+    }
+    return out;
+}
+
+// True when the viewer is a member of a list that the folder or one of its
+// ancestors is shared with.
+bool SharedWith(Connection& c, std::int64_t viewer, std::int64_t owner, std::int64_t folder) {
+    auto q =
+        c.query("WITH RECURSIVE up(id, parent, acl, depth) AS ("
+                " SELECT id, parent, acl, 0 FROM folders WHERE owner = ?1 AND id = ?2"
+                " UNION ALL SELECT f.id, f.parent, f.acl, up.depth + 1 FROM folders f JOIN up"
+                " ON f.owner = ?1 AND f.id = up.parent WHERE up.depth < 100000)"
+                " SELECT 1 FROM up JOIN acl_members m ON m.acl = up.acl WHERE m.user = ?3 LIMIT 1");
+    q->bind(1, owner).bind(2, folder).bind(3, viewer);
+    return q->step();
+}
+
+std::string Rfc5322Date(std::int64_t now) {
+    std::time_t t = static_cast<std::time_t>(now);
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char buffer[64];
+    std::strftime(buffer, sizeof buffer, "%a, %d %b %Y %H:%M:%S +0000", &tm);
+    return buffer;
+}
+
+// Header text limited to printable ASCII on one line.
+std::string HeaderText(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        auto byte = static_cast<unsigned char>(c);
+        out += (byte < 0x20 || byte >= 0x7f) ? ' ' : c;
+    }
+    return out;
+}
+
+void WriteFileDurably(const fs::path& path, const std::string& data) {
+    fs::path temp = path;
+    temp += ".part";
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        throw ServiceError(500, "Cannot write " + temp.string());
+    std::size_t done = 0;
+    while (done < data.size()) {
+        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n <= 0) {
+            ::close(fd);
+            ::unlink(temp.c_str());
+            throw ServiceError(500, "Cannot write " + temp.string());
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    ::fsync(fd);
+    ::close(fd);
+    fs::rename(temp, path);
+}
+
+} // namespace
+
+void AppendUserElement(std::string& out, const UserRow& u, const char* extra, bool close) {
+    out += "<user id=\"";
+    out += std::to_string(u.id);
+    out += "\" accountid=\"";
+    out += UrlEncode(u.accountId);
+    out += "\" first_name=\"";
+    out += UrlEncode(u.firstName);
+    out += "\" last_name=\"";
+    out += UrlEncode(u.lastName);
+    out += "\" email=\"";
+    out += UrlEncode(u.email);
+    out += "\" isplus=\"";
+    out += u.tier != Tier::Free ? '1' : '0';
+    out += "\" gold=\"";
+    out += u.tier == Tier::Gold ? '1' : '0';
+    out += "\" platinum=\"";
+    out += u.tier == Tier::Platinum ? '1' : '0';
+    out += "\" expired=\"";
+    out += u.expired ? '1' : '0';
+    out += "\" public=\"";
+    out += u.listed ? '1' : '0';
+    out += '"';
+    out += extra;
+    out += close ? "/>" : ">";
+}
+
+Store::Store(const fs::path& dataDir, int connections)
+    : dataDir_(dataDir),
+      pool_((fs::create_directories(dataDir), dataDir / "velmora.db").string(), connections) {
+    fs::create_directories(dataDir_ / "blobs");
+    fs::create_directories(dataDir_ / "tmp");
+    fs::create_directories(dataDir_ / "outbox");
+    auto c = pool_.acquire();
+    c->exec(kSchema);
+}
+
+fs::path Store::blobPath(const std::string& blob) const {
+    return dataDir_ / "blobs" / blob;
+}
+
+int Store::sweep() {
+    int removed = 0;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(tempDir(), ec)) {
+        if (fs::remove(entry.path(), ec))
+            ++removed;
+    }
+    std::unordered_set<std::string> referenced;
+    {
+        auto c = pool_.acquire();
+        auto q = c->query("SELECT DISTINCT blob FROM files");
+        while (q->step())
+            referenced.insert(q->text(0));
+    }
+    for (const auto& entry : fs::directory_iterator(dataDir_ / "blobs", ec)) {
+        if (!referenced.count(entry.path().filename().string()) && fs::remove(entry.path(), ec))
+            ++removed;
+    }
+    return removed;
+}
+
+std::int64_t Store::addUser(const NewUser& user, const std::string& passwordHash) {
+    if (user.accountId.empty() || user.accountId.size() > 255)
+        throw ServiceError(400, "Invalid account id");
+    auto c = pool_.acquire();
+    Transaction tx(*c, true);
+    {
+        auto q = c->query("SELECT 1 FROM users WHERE accountid = ?1");
+        q->bind(1, user.accountId);
+        if (q->step())
+            throw ServiceError(409, "This account id is taken");
+    }
+    {
+        auto q = c->query("INSERT INTO users(accountid, pwhash, first_name, last_name, email, "
+                          "tier, expired, listed) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+        q->bind(1, user.accountId)
+            .bind(2, passwordHash)
+            .bind(3, user.firstName)
+            .bind(4, user.lastName)
+            .bind(5, user.email)
+            .bind(6, static_cast<std::int64_t>(user.tier))
+            .bind(7, user.expired ? 1 : 0)
+            .bind(8, user.listed ? 1 : 0);
+        q->run();
+    }
+    std::int64_t id = c->lastInsertId();
+    if (id >= INT32_MAX)
+        throw ServiceError(507, "No more user ids are available");
+    {
+        auto q = c->query("INSERT INTO folders(owner, id, parent, name, acl) "
+                          "VALUES(?1, 1, 0, 'My Media', 0)");
+        q->bind(1, id);
+        q->run();
+    }
+    tx.commit();
+    return id;
+}
+
+std::optional<std::pair<std::int64_t, std::string>>
+Store::credentials(const std::string& accountId) {
+    auto c = pool_.acquire();
+    auto q = c->query("SELECT id, pwhash FROM users WHERE accountid = ?1");
+    q->bind(1, accountId);
+    if (!q->step())
+        return std::nullopt;
+    return std::make_pair(q->integer(0), q->text(1));
+}
+
+void Store::setPasswordHash(std::int64_t user, const std::string& hash) {
+    auto c = pool_.acquire();
+    auto q = c->query("UPDATE users SET pwhash = ?2 WHERE id = ?1");
+    q->bind(1, user).bind(2, hash);
+    q->run();
+}
+
+std::optional<UserRow> Store::userById(std::int64_t id) {
+    auto c = pool_.acquire();
+    auto q = c->query(std::string("SELECT ") + kUserColumns + " FROM users WHERE id = ?1");
+    q->bind(1, id);
+    if (!q->step())
+        return std::nullopt;
+    return ReadUser(*q);
+}
+
+std::optional<UserRow> Store::userByAccountId(const std::string& accountId) {
+    auto c = pool_.acquire();
+    auto q = c->query(std::string("SELECT ") + kUserColumns + " FROM users WHERE accountid = ?1");
+    q->bind(1, accountId);
+    if (!q->step())
+        return std::nullopt;
+    return ReadUser(*q);
+}
+
+std::optional<UserRow> Store::userByEmail(const std::string& email) {
+    if (email.empty())
+        return std::nullopt;
+    auto c = pool_.acquire();
+    auto q = c->query(std::string("SELECT ") + kUserColumns +
+                      " FROM users WHERE email = ?1 COLLATE NOCASE ORDER BY id LIMIT 1");
+    q->bind(1, email);
+    if (!q->step())
+        return std::nullopt;
+    return ReadUser(*q);
+}
+
+std::vector<UserRow> Store::directory() {
+    auto c = pool_.acquire();
+    auto q = c->query(std::string("SELECT ") + kUserColumns +
+                      " FROM users WHERE listed <> 0 ORDER BY accountid");
+    std::vector<UserRow> out;
+    while (q->step())
+        out.push_back(ReadUser(*q));
+    return out;
+}
+
+void Store::addSession(const std::string& tokenHash, std::int64_t user, std::int64_t expires) {
+    auto c = pool_.acquire();
+    auto q = c->query("INSERT INTO sessions(token_hash, user_id, expires) VALUES(?1, ?2, ?3)");
+    q->bind(1, tokenHash).bind(2, user).bind(3, expires);
+    q->run();
+}
+
+std::optional<std::int64_t> Store::sessionUser(const std::string& tokenHash, std::int64_t now) {
+    auto c = pool_.acquire();
+    auto q = c->query("SELECT user_id FROM sessions WHERE token_hash = ?1 AND expires > ?2");
+    q->bind(1, tokenHash).bind(2, now);
+    if (!q->step())
+        return std::nullopt;
+    return q->integer(0);
+}
+
+void Store::removeSession(const std::string& tokenHash) {
+    auto c = pool_.acquire();
+    auto q = c->query("DELETE FROM sessions WHERE token_hash = ?1");
+    q->bind(1, tokenHash);
+    q->run();
+}
+
+FolderRow Store::createFolder(std::int64_t user, std::int64_t parent, const std::string& name) {
+    CheckName(name);
+    auto c = pool_.acquire();
+    Transaction tx(*c, true);
+    RequireOwnFolder(*c, user, parent);
+    if (NameTaken(*c, user, parent, name, 0, 0))
+        throw ServiceError(409, "An entry with this name already exists");
+    FolderRow row{user, NextId(*c, user, "next_folder"), parent, name, 0};
+    auto q =
+        c->query("INSERT INTO folders(owner, id, parent, name, acl) VALUES(?1, ?2, ?3, ?4, 0)");
+    q->bind(1, user).bind(2, row.id).bind(3, parent).bind(4, name);
+    q->run();
+    tx.commit();
+    return row;
+}
+
+FolderRow Store::renameFolder(std::int64_t user, std::int64_t folder, const std::string& name) {
+    CheckName(name);
+    auto c = pool_.acquire();
+    Transaction tx(*c, true);
+    FolderRow row = RequireOwnFolder(*c, user, folder);
+    if (folder == 1)
+        throw ServiceError(400, "The root folder cannot be renamed");
+    if (NameTaken(*c, user, row.parent, name, folder, 0))
+        throw ServiceError(409, "An entry with this name already exists");
+    auto q = c->query("UPDATE folders SET name = ?3 WHERE owner = ?1 AND id = ?2");
+    q->bind(1, user).bind(2, folder).bind(3, name);
+    q->run();
+    tx.commit();
+    row.name = name;
+    return row;
+}
+
+std::vector<std::string> Store::deleteFolder(std::int64_t user, std::int64_t folder) {
+    auto c = pool_.acquire();
+    Transaction tx(*c, true);
+    RequireOwnFolder(*c, user, folder);
+    if (folder == 1)
+        throw ServiceError(400, "The root folder cannot be deleted");
+    // Collect the subtree breadth-first; the folder rows form a tree, so
+    // every folder is met once.
+    std::vector<std::int64_t> subtree{folder};
+    for (std::size_t i = 0; i < subtree.size(); ++i) {
+        auto q = c->query("SELECT id FROM folders WHERE owner = ?1 AND parent = ?2");
+        q->bind(1, user).bind(2, subtree[i]);
+        while (q->step())
+            subtree.push_back(q->integer(0));
+    }
+    std::vector<std::string> blobs;
+    for (std::int64_t id : subtree) {
+        {
+            auto q = c->query("SELECT blob FROM files WHERE owner = ?1 AND folder = ?2");
+            q->bind(1, user).bind(2, id);
+            while (q->step())
+                blobs.push_back(q->text(0));
+        }
+        auto f = c->query("DELETE FROM files WHERE owner = ?1 AND folder = ?2");
+        f->bind(1, user).bind(2, id);
+        f->run();
+        auto d = c->query("DELETE FROM folders WHERE owner = ?1 AND id = ?2");
+        d->bind(1, user).bind(2, id);
+        d->run();
+    }
+    auto unreferenced = Unreferenced(*c, blobs);
+    tx.commit();
+    return unreferenced;
+}
+
+FolderRow Store::setFolderAcl(std::int64_t user, std::int64_t folder, std::int64_t acl) {
+    auto c = pool_.acquire();
+    Transaction tx(*c, true);
+    FolderRow row = RequireOwnFolder(*c, user, folder);
+    if (acl <= 0) {
+        acl = 0;
+    } else {
+        auto q = c->query("SELECT 1 FROM acls WHERE id = ?1 AND owner = ?2");
+        q->bind(1, acl).bind(2, user);
+        if (!q->step())
+            throw ServiceError(404, "Access list not found");
+    }
+    auto q = c->query("UPDATE folders SET acl = ?3 WHERE owner = ?1 AND id = ?2");
+    q->bind(1, user).bind(2, folder).bind(3, acl);
+    q->run();
+    tx.commit();
+    row.acl = acl;
+    return row;
+}
+
+FileRow Store::renameFile(std::int64_t user, std::int64_t folder, std::int64_t file,
+                          const std::string& name) {
+    CheckName(name);
+    if (!HasMediaExtension(name))
+        throw ServiceError(400, "Invalid file type");
+    auto c = pool_.acquire();
+    Transaction tx(*c, true);
+    FileRow row;
+    {
+        auto q = c->query("SELECT size, blob FROM files WHERE owner = ?1 AND folder = ?2 AND "
+                          "id = ?3");
+        q->bind(1, user).bind(2, folder).bind(3, file);
+        if (!q->step())
+            throw ServiceError(404, "File not found");
+        row = FileRow{user, file, folder, name, q->integer(0), q->text(1)};
+    }
+    if (NameTaken(*c, user, folder, name, 0, file))
+        throw ServiceError(409, "An entry with this name already exists");
+    auto q = c->query("UPDATE files SET name = ?4 WHERE owner = ?1 AND folder = ?2 AND id = ?3");
+    q->bind(1, user).bind(2, folder).bind(3, file).bind(4, name);
+    q->run();
+    tx.commit();
+    return row;
+}
+
+std::vector<std::string> Store::deleteFile(std::int64_t user, std::int64_t folder,
+                                           std::int64_t file) {
+    auto c = pool_.acquire();
+    Transaction tx(*c, true);
+    std::string blob;
+    {
+        auto q = c->query("SELECT blob FROM files WHERE owner = ?1 AND folder = ?2 AND id = ?3");
+        q->bind(1, user).bind(2, folder).bind(3, file);
+        if (!q->step())
+            throw ServiceError(404, "File not found");
+        blob = q->text(0);
+    }
+    auto q = c->query("DELETE FROM files WHERE owner = ?1 AND folder = ?2 AND id = ?3");
+    q->bind(1, user).bind(2, folder).bind(3, file);
+    q->run();
+    auto unreferenced = Unreferenced(*c, {blob});
+    tx.commit();
+    return unreferenced;
+}
+
+void Store::checkUploadTarget(std::int64_t user, std::int64_t folder, const std::string& name) {
+    CheckName(name);
+    if (!HasMediaExtension(name))
+        throw ServiceError(400, "Invalid file type");
+    auto c = pool_.acquire();
+    RequireOwnFolder(*c, user, folder);
+    if (NameTaken(*c, user, folder, name, 0, 0))
+        throw ServiceError(409, "An entry with this name already exists");
+}
+
+FileRow Store::commitFile(std::int64_t user, std::int64_t folder, const std::string& name,
+                          std::int64_t size, const std::string& blob) {
+    CheckName(name);
+    if (!HasMediaExtension(name))
+        throw ServiceError(400, "Invalid file type");
+    auto c = pool_.acquire();
+    Transaction tx(*c, true);
+    RequireOwnFolder(*c, user, folder);
+    if (NameTaken(*c, user, folder, name, 0, 0))
+        throw ServiceError(409, "An entry with this name already exists");
+    FileRow row{user, NextId(*c, user, "next_file"), folder, name, size, blob};
+    auto q = c->query("INSERT INTO files(owner, id, folder, name, size, blob) "
+                      "VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
+    q->bind(1, user).bind(2, row.id).bind(3, folder).bind(4, name).bind(5, size).bind(6, blob);
+    q->run();
+    tx.commit();
+    return row;
+}
+
+std::optional<FileRow> Store::readableFile(std::int64_t viewer, std::int64_t owner,
+                                           std::int64_t folder, std::int64_t file) {
+    auto c = pool_.acquire();
+    Transaction tx(*c, false);
+    FileRow row;
+    {
+        auto q = c->query("SELECT name, size, blob FROM files WHERE owner = ?1 AND folder = ?2 "
+                          "AND id = ?3");
+        q->bind(1, owner).bind(2, folder).bind(3, file);
+        if (!q->step())
+            return std::nullopt;
+        row = FileRow{owner, file, folder, q->text(0), q->integer(1), q->text(2)};
+    }
+    if (viewer != owner && !SharedWith(*c, viewer, owner, folder))
+        return std::nullopt;
+    return row;
+}
+
+std::optional<FolderRow> Store::readableFolder(std::int64_t viewer, std::int64_t owner,
+                                               std::int64_t folder) {
+    auto c = pool_.acquire();
+    Transaction tx(*c, false);
+    auto row = OwnFolder(*c, owner, folder);
+    if (!row || (viewer != owner && !SharedWith(*c, viewer, owner, folder)))
+        return std::nullopt;
+    return row;
+}
+
+std::vector<FolderRow> Store::subfolders(std::int64_t owner, std::int64_t folder) {
+    auto c = pool_.acquire();
+    auto q = c->query("SELECT id, parent, name, acl FROM folders WHERE owner = ?1 AND "
+                      "parent = ?2 ORDER BY id");
+    q->bind(1, owner).bind(2, folder);
+    std::vector<FolderRow> out;
+    while (q->step())
+        out.push_back(ReadFolder(*q, owner));
+    return out;
+}
+
+std::vector<FileRow> Store::filesIn(std::int64_t owner, std::int64_t folder) {
+    auto c = pool_.acquire();
+    auto q = c->query("SELECT id, name, size, blob FROM files WHERE owner = ?1 AND folder = ?2 "
+                      "ORDER BY id");
+    q->bind(1, owner).bind(2, folder);
+    std::vector<FileRow> out;
+    while (q->step())
+        out.push_back(FileRow{owner, q->integer(0), folder, q->text(1), q->integer(2), q->text(3)});
+    return out;
+}
+
+AclRow Store::createAcl(std::int64_t user, const std::string& name) {
+    CheckName(name);
+    auto c = pool_.acquire();
+    Transaction tx(*c, true);
+    {
+        auto q = c->query("SELECT 1 FROM acls WHERE owner = ?1 AND name = ?2");
+        q->bind(1, user).bind(2, name);
+        if (q->step())
+            throw ServiceError(409, "Access list with the same name already exists");
+    }
+    auto q = c->query("INSERT INTO acls(owner, name) VALUES(?1, ?2)");
+    q->bind(1, user).bind(2, name);
+    q->run();
+    AclRow row{c->lastInsertId(), name};
+    if (row.id >= INT32_MAX)
+        throw ServiceError(507, "No more access list ids are available");
+    tx.commit();
+    return row;
+}
+
+namespace {
+
+void RequireOwnAcl(Connection& c, std::int64_t user, std::int64_t acl) {
+    auto q = c.query("SELECT 1 FROM acls WHERE id = ?1 AND owner = ?2");
+    q->bind(1, acl).bind(2, user);
+    if (!q->step())
+        throw ServiceError(404, "Access list not found");
+}
+
+} // namespace
+
+AclRow Store::renameAcl(std::int64_t user, std::int64_t acl, const std::string& name) {
+    CheckName(name);
+    auto c = pool_.acquire();
+    Transaction tx(*c, true);
+    RequireOwnAcl(*c, user, acl);
+    {
+        auto q = c->query("SELECT 1 FROM acls WHERE owner = ?1 AND name = ?2 AND id <> ?3");
+        q->bind(1, user).bind(2, name).bind(3, acl);
+        if (q->step())
+            throw ServiceError(409, "Access list with the same name already exists");
+    }
+    auto q = c->query("UPDATE acls SET name = ?2 WHERE id = ?1");
+    q->bind(1, acl).bind(2, name);
+    q->run();
+    tx.commit();
+    return AclRow{acl, name};
+}
+
+void Store::deleteAcl(std::int64_t user, std::int64_t acl) {
+    auto c = pool_.acquire();
+    Transaction tx(*c, true);
+    RequireOwnAcl(*c, user, acl);
+    for (const char* sql : {"UPDATE folders SET acl = 0 WHERE owner = ?2 AND acl = ?1",
+                            "DELETE FROM acl_members WHERE acl = ?1 AND ?2 = ?2",
+                            "DELETE FROM acls WHERE id = ?1 AND owner = ?2"}) {
+        auto q = c->query(sql);
+        q->bind(1, acl).bind(2, user);
+        q->run();
+    }
+    tx.commit();
+}
+
+void Store::addMember(std::int64_t user, std::int64_t acl, std::int64_t member) {
+    auto c = pool_.acquire();
+    Transaction tx(*c, true);
+    RequireOwnAcl(*c, user, acl);
+    if (member == user)
+        throw ServiceError(400, "Can't share with yourself");
+    {
+        auto q = c->query("SELECT 1 FROM users WHERE id = ?1");
+        q->bind(1, member);
+        if (!q->step())
+            throw ServiceError(404, "User not found");
+    }
+    {
+        auto q = c->query("SELECT 1 FROM acl_members WHERE acl = ?1 AND user = ?2");
+        q->bind(1, acl).bind(2, member);
+        if (q->step())
+            throw ServiceError(409, "This user is already part of this access list");
+    }
+    auto q = c->query("INSERT INTO acl_members(acl, user) VALUES(?1, ?2)");
+    q->bind(1, acl).bind(2, member);
+    q->run();
+    tx.commit();
+}
+
+void Store::removeMember(std::int64_t user, std::int64_t acl, std::int64_t member) {
+    auto c = pool_.acquire();
+    Transaction tx(*c, true);
+    RequireOwnAcl(*c, user, acl);
+    auto q = c->query("DELETE FROM acl_members WHERE acl = ?1 AND user = ?2");
+    q->bind(1, acl).bind(2, member);
+    q->run();
+    if (c->changes() == 0)
+        throw ServiceError(404, "User not found in this access list");
+    tx.commit();
+}
+
+int Store::sendMessage(std::int64_t from, std::int64_t toUser, std::int64_t toAcl,
+                       const std::string& text, std::int64_t now) {
+    auto c = pool_.acquire();
+    Transaction tx(*c, true);
+    std::vector<std::int64_t> recipients;
+    if (toUser != -1) {
+        auto q = c->query("SELECT id FROM users WHERE id = ?1");
+        q->bind(1, toUser);
+        if (!q->step())
+            throw ServiceError(404, "User not found");
+        recipients.push_back(toUser);
+    } else {
+        RequireOwnAcl(*c, from, toAcl);
+        auto q = c->query("SELECT user FROM acl_members WHERE acl = ?1 ORDER BY user");
+        q->bind(1, toAcl);
+        while (q->step())
+            recipients.push_back(q->integer(0));
+    }
+    for (std::int64_t to : recipients) {
+        auto q = c->query("INSERT INTO messages(to_user, from_user, text, time) "
+                          "VALUES(?1, ?2, ?3, ?4)");
+        q->bind(1, to).bind(2, from).bind(3, text).bind(4, now);
+        q->run();
+    }
+    tx.commit();
+    return static_cast<int>(recipients.size());
+}
+
+std::vector<MessageRow> Store::takeMessages(std::int64_t user) {
+    auto c = pool_.acquire();
+    {
+        // Most polls find nothing: answer those without taking the write lock.
+        auto q = c->query("SELECT 1 FROM messages WHERE to_user = ?1 AND delivered = 0 LIMIT 1");
+        q->bind(1, user);
+        if (!q->step())
+            return {};
+    }
+    Transaction tx(*c, true);
+    std::vector<MessageRow> out;
+    {
+        auto q = c->query("SELECT id, from_user, text, time FROM messages WHERE to_user = ?1 AND "
+                          "delivered = 0 ORDER BY id LIMIT 1000");
+        q->bind(1, user);
+        while (q->step())
+            out.push_back(MessageRow{q->integer(0), q->integer(1), q->text(2), q->integer(3)});
+    }
+    if (!out.empty()) {
+        auto q = c->query("UPDATE messages SET delivered = 1 WHERE to_user = ?1 AND "
+                          "delivered = 0 AND id <= ?2");
+        q->bind(1, user).bind(2, out.back().id);
+        q->run();
+    }
+    tx.commit();
+    return out;
+}
+
+std::int64_t Store::addAppMessage(const std::string& msg, const std::string& url) {
+    auto c = pool_.acquire();
+    auto q = c->query("INSERT INTO appmessages(msg, url) VALUES(?1, ?2)");
+    q->bind(1, msg).bind(2, url);
+    q->run();
+    return c->lastInsertId();
+}
+
+bool Store::removeAppMessage(std::int64_t id) {
+    auto c = pool_.acquire();
+    auto q = c->query("DELETE FROM appmessages WHERE id = ?1");
+    q->bind(1, id);
+    q->run();
+    return c->changes() > 0;
+}
+
+std::vector<AppMessageRow> Store::appMessages() {
+    auto c = pool_.acquire();
+    auto q = c->query("SELECT id, msg, url FROM appmessages ORDER BY id");
+    std::vector<AppMessageRow> out;
+    while (q->step())
+        out.push_back(AppMessageRow{q->integer(0), q->text(1), q->text(2)});
+    return out;
+}
+
+std::int64_t Store::queueMail(const MailRow& mail, std::int64_t now) {
+    auto c = pool_.acquire();
+    Transaction tx(*c, true);
+    auto q = c->query("INSERT INTO outbox(time, sender, recipient, subject, body) "
+                      "VALUES(?1, ?2, ?3, ?4, ?5)");
+    q->bind(1, now)
+        .bind(2, mail.sender)
+        .bind(3, mail.recipient)
+        .bind(4, mail.subject)
+        .bind(5, mail.body);
+    q->run();
+    std::int64_t id = c->lastInsertId();
+
+    std::string eml;
+    eml += "Date: " + Rfc5322Date(now) + "\r\n";
+    eml += "From: Velmora <no-reply@velmora.invalid>\r\n";
+    if (!mail.sender.empty())
+        eml += "Reply-To: " + HeaderText(mail.sender) + "\r\n";
+    eml += "To: " + HeaderText(mail.recipient) + "\r\n";
+    eml += "Subject: " + HeaderText(mail.subject) + "\r\n";
+    eml +=
+        "Message-ID: <" + std::to_string(id) + "." + std::to_string(now) + "@velmora.invalid>\r\n";
+    eml += "MIME-Version: 1.0\r\n";
+    eml += "Content-Type: text/plain; charset=utf-8\r\n";
+    eml += "Content-Transfer-Encoding: 8bit\r\n\r\n";
+    // Bare line feeds and carriage returns become CRLF, as the format requires.
+    for (std::size_t i = 0; i < mail.body.size(); ++i) {
+        char ch = mail.body[i];
+        if (ch == '\r') {
+            if (i + 1 < mail.body.size() && mail.body[i + 1] == '\n')
+                ++i;
+            eml += "\r\n";
+        } else if (ch == '\n') {
+            eml += "\r\n";
+        } else {
+            eml += ch;
+        }
+    }
+    eml += "\r\n";
+    WriteFileDurably(dataDir_ / "outbox" / (std::to_string(id) + ".eml"), eml);
+    tx.commit();
+    return id;
+}
+
+} // namespace velmora::server

@@ -1,0 +1,170 @@
+#pragma once
+
+// The service's data: users, sessions, libraries, access lists, messages,
+// application messages and the outbox, in one SQLite database, with file
+// contents in a blob folder beside it. Every operation that acts for a user
+// takes that user's id and sees only what the user may see: objects of
+// others come back as "not found".
+
+#include "db.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velmora::server {
+
+enum class Tier { Free = 0, Plus = 1, Gold = 2, Platinum = 3 };
+
+struct UserRow {
+    std::int64_t id = 0;
+    std::string accountId;
+    std::string firstName;
+    std::string lastName;
+    std::string email;
+    Tier tier = Tier::Free;
+    bool expired = false;
+    bool listed = false; // in the public directory
+};
+
+struct NewUser {
+    std::string accountId;
+    std::string firstName;
+    std::string lastName;
+    std::string email;
+    Tier tier = Tier::Free;
+    bool expired = false;
+    bool listed = false;
+};
+
+struct FolderRow {
+    std::int64_t owner = 0;
+    std::int64_t id = 0;
+    std::int64_t parent = 0;
+    std::string name;
+    std::int64_t acl = 0;
+};
+
+struct FileRow {
+    std::int64_t owner = 0;
+    std::int64_t id = 0;
+    std::int64_t folder = 0;
+    std::string name;
+    std::int64_t size = 0;
+    std::string blob;
+};
+
+struct AclRow {
+    std::int64_t id = 0;
+    std::string name;
+};
+
+struct MessageRow {
+    std::int64_t id = 0;
+    std::int64_t from = 0;
+    std::string text;
+    std::int64_t time = 0;
+};
+
+struct AppMessageRow {
+    std::int64_t id = 0;
+    std::string msg;
+    std::string url;
+};
+
+struct MailRow {
+    std::string sender;
+    std::string recipient;
+    std::string subject;
+    std::string body;
+};
+
+class Store {
+public:
+    // Opens (creating when needed) the database and folders under dataDir.
+    Store(const std::filesystem::path& dataDir, int connections);
+
+    const std::filesystem::path& dataDir() const { return dataDir_; }
+    std::filesystem::path blobPath(const std::string& blob) const;
+    std::filesystem::path tempDir() const { return dataDir_ / "tmp"; }
+
+    // Removes the leftovers of an interrupted run: temporary uploads and
+    // blobs that no file refers to. Returns how many files were removed.
+    int sweep();
+
+    // Users. AddUser creates the user with his root folder; 409 when the
+    // account id is taken.
+    std::int64_t addUser(const NewUser& user, const std::string& passwordHash);
+    std::optional<std::pair<std::int64_t, std::string>> credentials(const std::string& accountId);
+    void setPasswordHash(std::int64_t user, const std::string& hash);
+    std::optional<UserRow> userById(std::int64_t id);
+    std::optional<UserRow> userByAccountId(const std::string& accountId);
+    std::optional<UserRow> userByEmail(const std::string& email);
+    std::vector<UserRow> directory();
+
+    // Sessions, stored by a hash of the token.
+    void addSession(const std::string& tokenHash, std::int64_t user, std::int64_t expires);
+    std::optional<std::int64_t> sessionUser(const std::string& tokenHash, std::int64_t now);
+    void removeSession(const std::string& tokenHash);
+
+    // The user's own library.
+    FolderRow createFolder(std::int64_t user, std::int64_t parent, const std::string& name);
+    FolderRow renameFolder(std::int64_t user, std::int64_t folder, const std::string& name);
+    // Returns the blobs that no file refers to any more; the caller removes them.
+    std::vector<std::string> deleteFolder(std::int64_t user, std::int64_t folder);
+    FolderRow setFolderAcl(std::int64_t user, std::int64_t folder, std::int64_t acl);
+    FileRow renameFile(std::int64_t user, std::int64_t folder, std::int64_t file,
+                       const std::string& name);
+    std::vector<std::string> deleteFile(std::int64_t user, std::int64_t folder, std::int64_t file);
+    // Refuses early what a commit would refuse (missing folder, name clash).
+    void checkUploadTarget(std::int64_t user, std::int64_t folder, const std::string& name);
+    FileRow commitFile(std::int64_t user, std::int64_t folder, const std::string& name,
+                       std::int64_t size, const std::string& blob);
+
+    // Reading, for the owner or a member of a list the folder or one of its
+    // ancestors is shared with.
+    std::optional<FileRow> readableFile(std::int64_t viewer, std::int64_t owner,
+                                        std::int64_t folder, std::int64_t file);
+    std::optional<FolderRow> readableFolder(std::int64_t viewer, std::int64_t owner,
+                                            std::int64_t folder);
+    std::vector<FolderRow> subfolders(std::int64_t owner, std::int64_t folder);
+    std::vector<FileRow> filesIn(std::int64_t owner, std::int64_t folder);
+
+    // Access lists of the user.
+    AclRow createAcl(std::int64_t user, const std::string& name);
+    AclRow renameAcl(std::int64_t user, std::int64_t acl, const std::string& name);
+    void deleteAcl(std::int64_t user, std::int64_t acl);
+    void addMember(std::int64_t user, std::int64_t acl, std::int64_t member);
+    void removeMember(std::int64_t user, std::int64_t acl, std::int64_t member);
+
+    // Messages: to one user, or to every member of one of the sender's lists.
+    int sendMessage(std::int64_t from, std::int64_t toUser, std::int64_t toAcl,
+                    const std::string& text, std::int64_t now);
+    // The user's undelivered messages, oldest first, marked delivered.
+    std::vector<MessageRow> takeMessages(std::int64_t user);
+
+    std::int64_t addAppMessage(const std::string& msg, const std::string& url);
+    bool removeAppMessage(std::int64_t id);
+    std::vector<AppMessageRow> appMessages();
+
+    // Records a mail and writes it as outbox/ID.eml; returns its id.
+    std::int64_t queueMail(const MailRow& mail, std::int64_t now);
+
+    // The documents of the account model (see README).
+    std::string accountModel(std::int64_t user);
+    std::string aclsDocument(std::int64_t user);
+
+    ConnectionPool& pool() { return pool_; }
+
+private:
+    std::filesystem::path dataDir_;
+    ConnectionPool pool_;
+};
+
+// A user element: <user id=".." accountid=".." ... extra/>.
+void AppendUserElement(std::string& out, const UserRow& user, const char* extra = "",
+                       bool close = true);
+
+} // namespace velmora::server

@@ -1,0 +1,147 @@
+// Text rules, generated media and sign-in back-off, without a server.
+
+#include "auth.h"
+#include "media.h"
+#include "text.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace velmora::server {
+namespace {
+
+TEST(ServerText, UrlEncodeKeepsOnlyLettersAndDigits) {
+    EXPECT_EQ(UrlEncode("x y/z"), "x%20y%2fz");
+    EXPECT_EQ(UrlEncode(std::string(1, '\n')), "%0a");
+    EXPECT_EQ(UrlEncode(std::string(1, static_cast<char>(233))), "%e9");
+    EXPECT_EQ(UrlEncode("a.b-c_d~e"), "a%2eb%2dc%5fd%7ee");
+    EXPECT_EQ(UrlEncode("<\"&'>"), "%3c%22%26%27%3e");
+    EXPECT_EQ(UrlEncode(""), "");
+}
+
+TEST(ServerText, FormDecodeReversesEncodingAndReadsPlus) {
+    std::string all;
+    for (int b = 1; b < 256; ++b)
+        all += static_cast<char>(b);
+    EXPECT_EQ(FormDecode(UrlEncode(all)), all);
+    EXPECT_EQ(FormDecode("x%2Fy+z"), "x/y z");
+    // A broken escape stays as it is rather than eating the next characters.
+    EXPECT_EQ(FormDecode("100%"), "100%");
+    EXPECT_EQ(FormDecode("%zz1"), "%zz1");
+}
+
+TEST(ServerText, ParseFormSplitsPairsAndKeepsEmptyValues) {
+    std::multimap<std::string, std::string> form;
+    ParseForm("a=1&b=&c&d=x%26y=z&&e=%3D", form);
+    EXPECT_EQ(form.find("a")->second, "1");
+    EXPECT_EQ(form.find("b")->second, "");
+    EXPECT_EQ(form.find("c")->second, "");
+    EXPECT_EQ(form.find("d")->second, "x&y=z");
+    EXPECT_EQ(form.find("e")->second, "=");
+    EXPECT_EQ(form.size(), 5u);
+}
+
+TEST(ServerText, NameRules) {
+    EXPECT_EQ(NameProblem(""), "The name is empty");
+    EXPECT_EQ(NameProblem(std::string(255, 'a')), "");
+    EXPECT_EQ(NameProblem(std::string(256, 'a')), "The name is longer than 255 bytes");
+    EXPECT_EQ(NameProblem("a/b"), "Invalid character in the name");
+    EXPECT_EQ(NameProblem(std::string("a\0b", 3)), "Invalid character in the name");
+    EXPECT_EQ(NameProblem("line\nbreak"), "Invalid character in the name");
+    EXPECT_EQ(NameProblem(".."), "Invalid character in the name");
+    EXPECT_EQ(NameProblem("Robert'); DROP TABLE files;--"), "");
+    EXPECT_EQ(NameProblem("Caf\xc3\xa9 & <b>"), "");
+}
+
+TEST(ServerText, MediaExtensionIsTheNamesEnding) {
+    EXPECT_TRUE(HasMediaExtension("song.mp3"));
+    EXPECT_TRUE(HasMediaExtension("SONG.MP3"));
+    EXPECT_TRUE(HasMediaExtension("show.dvr-ms"));
+    EXPECT_TRUE(HasMediaExtension("a.b.AiFc"));
+    EXPECT_FALSE(HasMediaExtension("x.mp3.bak"));
+    EXPECT_FALSE(HasMediaExtension("mp3"));
+    EXPECT_FALSE(HasMediaExtension("notes.txt"));
+    EXPECT_FALSE(HasMediaExtension("trailing."));
+}
+
+TEST(ServerText, MailAddressesRefuseHeaderInjection) {
+    EXPECT_TRUE(IsMailAddress("a.b@example.org"));
+    EXPECT_FALSE(IsMailAddress("a@example.org\r\nBcc: x@evil.org"));
+    EXPECT_FALSE(IsMailAddress("a b@example.org"));
+    EXPECT_FALSE(IsMailAddress("a@b@example.org"));
+    EXPECT_FALSE(IsMailAddress("@example.org"));
+    EXPECT_FALSE(IsMailAddress("a@localhost"));
+    EXPECT_FALSE(IsMailAddress("x@y.org, z@w.org"));
+}
+
+TEST(ServerText, ParseIdTakesWhole32BitNumbersOnly) {
+    EXPECT_EQ(ParseId("17"), 17);
+    EXPECT_EQ(ParseId("-1"), -1);
+    EXPECT_EQ(ParseId("2147483647"), 2147483647);
+    EXPECT_FALSE(ParseId("2147483648"));
+    EXPECT_FALSE(ParseId("12abc"));
+    EXPECT_FALSE(ParseId(" 1"));
+    EXPECT_FALSE(ParseId(""));
+}
+
+std::uint32_t Be32(const std::string& s, std::size_t at) {
+    return (static_cast<std::uint32_t>(static_cast<unsigned char>(s[at])) << 24) |
+           (static_cast<std::uint32_t>(static_cast<unsigned char>(s[at + 1])) << 16) |
+           (static_cast<std::uint32_t>(static_cast<unsigned char>(s[at + 2])) << 8) |
+           static_cast<unsigned char>(s[at + 3]);
+}
+
+TEST(ServerMedia, AuHeaderDescribesTheSamples) {
+    std::string au = MakeAuTone(440, 0.5, 8000);
+    ASSERT_EQ(au.substr(0, 4), ".snd");
+    EXPECT_EQ(Be32(au, 4), 24u);
+    EXPECT_EQ(Be32(au, 8), 8000u); // 4000 samples of 2 bytes
+    EXPECT_EQ(Be32(au, 12), 3u);
+    EXPECT_EQ(Be32(au, 16), 8000u);
+    EXPECT_EQ(Be32(au, 20), 1u);
+    EXPECT_EQ(au.size(), 24u + 8000u);
+}
+
+TEST(ServerMedia, AiffChunksAndSampleRateAreConsistent) {
+    std::string aiff = MakeAiffTone(440, 0.25, 22050);
+    ASSERT_EQ(aiff.substr(0, 4), "FORM");
+    EXPECT_EQ(Be32(aiff, 4), aiff.size() - 8);
+    EXPECT_EQ(aiff.substr(8, 4), "AIFF");
+    ASSERT_EQ(aiff.substr(12, 4), "COMM");
+    EXPECT_EQ(Be32(aiff, 16), 18u);
+    std::uint32_t frames = Be32(aiff, 22);
+    EXPECT_EQ(frames, 5512u);
+    // 80-bit extended: exponent then a 64-bit mantissa with explicit integer bit.
+    int exponent =
+        ((static_cast<unsigned char>(aiff[28]) << 8) | static_cast<unsigned char>(aiff[29])) -
+        16383;
+    std::uint64_t mantissa = (static_cast<std::uint64_t>(Be32(aiff, 30)) << 32) | Be32(aiff, 34);
+    EXPECT_DOUBLE_EQ(std::ldexp(static_cast<double>(mantissa), exponent - 63), 22050.0);
+    ASSERT_EQ(aiff.substr(38, 4), "SSND");
+    EXPECT_EQ(Be32(aiff, 42), 8 + frames * 2);
+}
+
+TEST(ServerThrottle, DelaysGrowAfterRepeatedFailuresAndResetOnSuccess) {
+    SignInThrottle throttle;
+    auto t = SignInThrottle::Clock::now();
+    for (int i = 0; i < SignInThrottle::kFreeFailures - 1; ++i)
+        throttle.failed("a", t);
+    EXPECT_EQ(throttle.secondsLeft("a", t), 0);
+    throttle.failed("a", t);
+    EXPECT_EQ(throttle.secondsLeft("a", t), 1);
+    throttle.failed("a", t);
+    EXPECT_EQ(throttle.secondsLeft("a", t), 2);
+    throttle.failed("a", t);
+    EXPECT_EQ(throttle.secondsLeft("a", t), 4);
+    EXPECT_EQ(throttle.secondsLeft("b", t), 0); // other accounts are not slowed
+    EXPECT_EQ(throttle.secondsLeft("a", t + std::chrono::seconds(5)), 0);
+    for (int i = 0; i < 40; ++i)
+        throttle.failed("a", t);
+    EXPECT_EQ(throttle.secondsLeft("a", t), SignInThrottle::kMaxDelaySeconds);
+    throttle.succeeded("a");
+    EXPECT_EQ(throttle.secondsLeft("a", t), 0);
+}
+
+} // namespace
+} // namespace velmora::server
