@@ -1,0 +1,180 @@
+#pragma once
+
+// What the proxy tests share: a settings store pointing at a test service, a
+// window that records the transfer messages, and walking helpers.
+
+#include "component_factory.h"
+#include "service_process.h"
+#include "service_proxy.h"
+#include "settings_store.h"
+#include "window_messages.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QObject>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace velmora::test {
+
+// Records every UM_DOWNLOAD_DONE and UM_UPLOAD_DONE it receives, with its texts.
+class DoneWindow : public QObject {
+public:
+    struct Done {
+        int message;
+        std::string error;
+        std::string context;
+    };
+    bool event(QEvent* e) override {
+        if (WindowMessage::isWindowMessage(e)) {
+            auto* m = static_cast<WindowMessage*>(e);
+            done.push_back({m->message(), paramText(static_cast<std::intptr_t>(m->wParam())),
+                            paramText(m->lParam())});
+            return true;
+        }
+        return QObject::event(e);
+    }
+    std::vector<Done> done;
+};
+
+// Runs the event loop until the condition holds or the time is up.
+inline bool PumpUntil(const std::function<bool()>& condition, int milliseconds = 20000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > milliseconds)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+// The settings component the proxy reads at sign-in, over a file of its own.
+class TestSettings {
+public:
+    TestSettings()
+        : path_(dir_.path() + "/settings.ini"),
+          scope_(CLSID_SettingsStore, [this] { return std::make_shared<SettingsStore>(path_); }) {}
+    void point(const std::string& host, int port) {
+        SettingsStore store(path_);
+        store.SetHost(host);
+        store.SetPort(port);
+    }
+
+private:
+    QTemporaryDir dir_;
+    QString path_;
+    ScopedComponent scope_;
+};
+
+inline std::shared_ptr<IServiceProxy> NewProxy() {
+    RegisterProxyComponent();
+    return CreateComponent<IServiceProxy>(CLSID_velmoraPrxy);
+}
+
+// The text of a COM error's last error, or a note that nothing was thrown.
+template <class Fn>
+std::string FailureText(const std::shared_ptr<IServiceProxy>& proxy, Fn&& fn,
+                        HRESULT* hr = nullptr) {
+    try {
+        fn();
+    } catch (const ComError& e) {
+        if (hr)
+            *hr = e.hr();
+        EXPECT_TRUE(FAILED(e.hr()));
+        return proxy->LastErrorText();
+    }
+    return "<no error>";
+}
+
+template <class T> std::shared_ptr<T> As(const ComPtr& object) {
+    auto typed = QueryInterface<T>(object);
+    EXPECT_TRUE(typed) << "object does not offer the interface";
+    return typed;
+}
+
+// One line per folder and file, indented by depth: the model as a text.
+inline void DumpFolder(const std::shared_ptr<IFolder>& folder, int depth, std::string& out) {
+    out += std::string(static_cast<std::size_t>(depth * 2), ' ') + "[" +
+           std::to_string(folder->FolderId()) + "] " + folder->Name() +
+           (folder->AccessListId() > 0 ? " acl=" + std::to_string(folder->AccessListId()) : "") +
+           (folder->Visible() ? "" : " hidden") + "\n";
+    for (int i = 0; i < folder->SubfolderCount(); ++i)
+        DumpFolder(As<IFolder>(folder->Subfolder(i)), depth + 1, out);
+    for (int i = 0; i < folder->FileCount(); ++i) {
+        auto file = As<IMediaFile>(folder->File(i));
+        out += std::string(static_cast<std::size_t>(depth * 2 + 2), ' ') +
+               std::to_string(file->FileId()) + " " + file->Name() + "\n";
+    }
+}
+
+inline std::string DumpUser(const std::shared_ptr<IUserProfile>& user) {
+    return std::to_string(user->UserId()) + " " + user->AccountId() + " " + user->FirstName() +
+           " " + user->LastName() + " <" + user->Email() + ">" +
+           (IsTrue(user->IsPlus()) ? " plus" : "") +
+           (IsTrue(user->IsHigherTier1()) ? " gold" : "") +
+           (IsTrue(user->IsHigherTier2()) ? " platinum" : "");
+}
+
+// The whole account: profile, library, sharing users with their folders, lists.
+inline std::string DumpAccount(const std::shared_ptr<IAccount>& account) {
+    std::string out = "profile " + DumpUser(As<IUserProfile>(account->Profile())) + "\n";
+    DumpFolder(As<IFolder>(account->LibraryRoot()), 0, out);
+    for (int i = 0; i < account->SharingUserCount(); ++i) {
+        auto user = As<IUserProfile>(account->SharingUser(i));
+        out += "sharing " + DumpUser(user) + " listed=" + std::to_string(user->Listed()) + "\n";
+        for (int f = 0; f < user->SharedFolderCount(); ++f)
+            DumpFolder(As<IFolder>(user->SharedFolder(f)), 1, out);
+    }
+    for (int i = 0; i < account->AccessListCount(); ++i) {
+        auto list = As<IAccessList>(account->AccessList(i));
+        out += "list [" + std::to_string(list->Id()) + "] " + list->Name() + "\n";
+        for (int m = 0; m < list->MemberCount(); ++m)
+            out += "  member " + DumpUser(As<IUserProfile>(list->Member(m))) + "\n";
+    }
+    return out;
+}
+
+// A signed-in proxy against a service of its own, for each test.
+class ProxyFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(service_.start()) << "velmora-service did not start";
+        settings_.point("127.0.0.1", service_.port());
+        proxy_ = NewProxy();
+        ASSERT_TRUE(proxy_);
+    }
+
+    void signIn(const std::string& account, const std::string& password) {
+        proxy_->Login(account, password);
+        ASSERT_EQ(proxy_->SignedIn(), VARIANT_TRUE) << proxy_->LoginFailureText();
+        account_ = As<IAccount>(proxy_->Account());
+        ASSERT_TRUE(account_);
+        root_ = As<IFolder>(account_->LibraryRoot());
+        ASSERT_TRUE(root_);
+    }
+
+    std::shared_ptr<IFolder> folder(std::int32_t id) { return As<IFolder>(root_->FindFolder(id)); }
+    proxy::ServiceProxy& real() { return dynamic_cast<proxy::ServiceProxy&>(*proxy_); }
+
+    static std::string readFile(const std::string& path) {
+        QFile file(QString::fromStdString(path));
+        if (!file.open(QIODevice::ReadOnly))
+            return "<unreadable>";
+        return file.readAll().toStdString();
+    }
+
+    ServiceProcess service_;
+    TestSettings settings_;
+    std::shared_ptr<IServiceProxy> proxy_;
+    std::shared_ptr<IAccount> account_;
+    std::shared_ptr<IFolder> root_;
+};
+
+} // namespace velmora::test
