@@ -271,7 +271,9 @@ int RunCommandLine(int argc, char** argv) {
                 std::cout << m.id << "\t" << m.msg << "\t" << m.url << "\n";
             std::cout.flush();
         }
-        if (cmd->seedDemo) {
+        // With --serve the links of the demo messages name the port that is
+        // really served, so seeding waits until the port is bound.
+        if (cmd->seedDemo && !cmd->serve) {
             std::string base =
                 cmd->options.publicUrl.empty()
                     ? "http://" + cmd->options.listen + ":" + std::to_string(cmd->options.port)
@@ -294,6 +296,15 @@ int RunCommandLine(int argc, char** argv) {
     } catch (const std::exception& e) {
         std::cerr << "velmora-service: " << e.what() << "\n";
         return 2;
+    }
+    if (cmd->seedDemo) {
+        try {
+            SeedDemo(service->store(), service->hasher(), service->publicUrl(), std::cout);
+        } catch (const ServiceError& e) {
+            std::cerr << "velmora-service: " << e.what() << "\n";
+            service->stop();
+            return 1;
+        }
     }
     std::cout << "listening on " << cmd->options.listen << ":" << port << std::endl;
 

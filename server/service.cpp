@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <functional>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -307,6 +308,16 @@ int Service::start() {
     // accepts before any handler sees the request.
     http.set_payload_max_length(static_cast<size_t>(options_.maxUploadBytes));
     routes();
+    // The library listens with a backlog of a few connections; bursts of
+    // pollers connecting at once then wait for SYN retries (a whole second).
+    // Remember the listening socket to give it a real backlog after bind.
+    auto listenFd = std::make_shared<std::atomic<int>>(-1);
+    http.set_socket_options([listenFd](int sock) {
+        int yes = 1;
+        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        int none = -1;
+        listenFd->compare_exchange_strong(none, sock);
+    });
 
     int port = options_.port == 0
                    ? http.bind_to_any_port(options_.listen)
@@ -314,6 +325,8 @@ int Service::start() {
     if (port <= 0)
         throw ServiceError(500, "Cannot listen on " + options_.listen + ":" +
                                     std::to_string(options_.port));
+    if (*listenFd >= 0)
+        ::listen(*listenFd, 4096);
     port_ = port;
     thread_ = std::thread([this] { http_->listen_after_bind(); });
     // A stop() before the accept loop runs would be lost: the library only

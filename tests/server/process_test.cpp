@@ -182,6 +182,31 @@ TEST(ServerProcess, BadCommandLinesExitWithAnError) {
     EXPECT_EQ(badCost.wait(), 1);
 }
 
+TEST(ServerProcess, ApplicationMessagesAreManagedFromTheCommandLine) {
+    TempDir dir;
+    {
+        ServiceProcess add(
+            Args(dir, {"--add-appmessage", "Hello & welcome", "--url", "http://127.0.0.1/x"}));
+        EXPECT_EQ(add.waitForLine("appmessage "), "appmessage 1");
+        EXPECT_EQ(add.wait(), 0);
+    }
+    {
+        ServiceProcess list(Args(dir, {"--list-appmessages"}));
+        EXPECT_EQ(list.waitForLine("1\t"), "1\tHello & welcome\thttp://127.0.0.1/x");
+        EXPECT_EQ(list.wait(), 0);
+    }
+    {
+        ServiceProcess remove(Args(dir, {"--remove-appmessage", "1"}));
+        EXPECT_EQ(remove.wait(), 0);
+        ServiceProcess again(Args(dir, {"--remove-appmessage", "1"}));
+        EXPECT_EQ(again.wait(), 1);
+    }
+    ServiceProcess serve(Args(dir, {"--port", "0"}));
+    Client http(serve.port());
+    EXPECT_TRUE(ParseXml(http.get("/appmessages").body).children.empty());
+    EXPECT_EQ(serve.stop(SIGTERM), 0);
+}
+
 TEST(ServerProcess, StartUpRemovesLeftoversOfACrash) {
     TempDir dir;
     { Store store(dir.path(), 1); }
