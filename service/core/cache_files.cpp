@@ -21,6 +21,17 @@
 
 namespace velmora {
 
+std::string TempFolder() {
+    QString temp = QDir::tempPath();
+    if (temp.isEmpty())
+        temp = qEnvironmentVariable("TMPDIR");
+    if (temp.isEmpty())
+        temp = QStringLiteral("/tmp");
+    if (!temp.endsWith(QLatin1Char('/')))
+        temp += QLatin1Char('/');
+    return temp.toStdString();
+}
+
 namespace {
 
 constexpr char kCacheFolderName[] = "v_player";
@@ -31,10 +42,7 @@ constexpr int kProcessTimeoutMs = 5000;
 constexpr int kMaxTreeDepth = 256;
 
 std::string CacheFolderWithoutSlash() {
-    QString temp = QDir::tempPath();
-    if (!temp.endsWith(QLatin1Char('/')))
-        temp += QLatin1Char('/');
-    return (temp + QLatin1String(kCacheFolderName)).toStdString();
+    return TempFolder() + kCacheFolderName;
 }
 
 // A folder we may not list or write into is opened up first, the way a

@@ -8,6 +8,11 @@
 
 namespace velmora {
 
+// The user's temporary folder with a trailing "/". When TMPDIR names a folder
+// that does not exist, that folder all the same (so files fail to open there)
+// rather than the root folder Qt's empty answer would lead to.
+std::string TempFolder();
+
 // The temporary folder followed by "v_player" and a trailing "/"; the folder
 // is created when missing (a failure to create it is ignored).
 std::string CacheFolder();
