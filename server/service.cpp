@@ -406,6 +406,8 @@ void Service::routes() {
             handler(call);
         } catch (const ServiceError& e) {
             Fail(res, e.status(), e.what());
+            if (e.retryAfter() > 0)
+                res.set_header("Retry-After", std::to_string(e.retryAfter()));
         } catch (const std::exception& e) {
             std::fprintf(stderr, "internal error: %s\n", e.what());
             Fail(res, 500, "Internal error");
@@ -467,8 +469,8 @@ void Service::routes() {
     auto signIn = [this](const std::string& accountId, const std::string& password) {
         auto now = SignInThrottle::Clock::now();
         if (int wait = throttle_.secondsLeft(accountId, now); wait > 0)
-            throw ServiceError(429, "Too many failed sign-ins; try again in " +
-                                        std::to_string(wait) + " s");
+            throw ServiceError(
+                429, "Too many failed sign-ins; try again in " + std::to_string(wait) + " s", wait);
         auto credentials = store_->credentials(accountId);
         bool ok = false;
         if (credentials) {
@@ -504,6 +506,8 @@ void Service::routes() {
                                                "; Path=/; HttpOnly; SameSite=Strict");
             c.res.set_redirect(next, 303);
         } catch (const ServiceError& e) {
+            if (e.retryAfter() > 0)
+                c.res.set_header("Retry-After", std::to_string(e.retryAfter()));
             Reply(c.res, e.status(),
                   Page("Sign-in refused", "<p>" + HtmlEscape(e.what()) + "</p>" + SignInForm(next)),
                   kHtml);

@@ -56,6 +56,8 @@ TEST_F(ServerApi, RepeatedFailedSignInsAreRefusedDuringBackOff) {
     Reply r = http.post("/session", {{"accountid", "alice"}, {"password", alice.password}});
     EXPECT_EQ(r.status, 429);
     EXPECT_NE(r.body.find("try again in 1 s"), std::string::npos) << r.body;
+    ASSERT_EQ(r.headers.count("Retry-After"), 1u);
+    EXPECT_EQ(r.headers.find("Retry-After")->second, "1");
     // Other accounts sign in meanwhile.
     TestUser bob = fx.addUser("bob");
     EXPECT_FALSE(bob.token.empty());
