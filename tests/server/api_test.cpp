@@ -244,6 +244,64 @@ TEST_F(ServerApi, AccountModelHoldsProfileTreeSharingAndLists) {
     EXPECT_TRUE(seen.child("acls")->children.empty());
 }
 
+TEST_F(ServerApi, AnExpiredSharerIsNotListed) {
+    TestUser viewer = fx.addUser("viewer");
+    NewUser n;
+    n.accountId = "lapsed";
+    n.expired = true;
+    std::int64_t lapsed = fx.service().addUser(n, "pw-lapsed");
+    TestUser owner{lapsed, "lapsed", "pw-lapsed", fx.client().signIn("lapsed", "pw-lapsed")};
+    std::int64_t f = fx.folder(owner, 1, "Old");
+    std::int64_t list = fx.acl(owner, "L");
+    fx.addMember(owner, list, viewer);
+    fx.share(owner, f, list);
+    Element model = ParseXml(http.get("/account", viewer.token).body);
+    const Element* sharer = model.child("sharing")->child("user");
+    ASSERT_TRUE(sharer);
+    EXPECT_EQ(sharer->attr("expired"), "1");
+    EXPECT_EQ(sharer->attr("listed"), "0");
+    EXPECT_EQ(sharer->child("folder")->attr("visible"), "0");
+}
+
+// A hostile client can nest folders as deep as it likes, one request at a
+// time; the model and the delete must cope without recursion limits.
+TEST_F(ServerApi, VeryDeepFoldersAreServedAndDeleted) {
+    TestUser u = fx.addUser("deep");
+    const int depth = 20000;
+    {
+        auto c = fx.store().pool().acquire();
+        Transaction tx(*c, true);
+        for (int i = 0; i < depth; ++i) {
+            auto q = c->query("INSERT INTO folders(owner, id, parent, name, acl) "
+                              "VALUES(?1, ?2, ?3, 'level', 0)");
+            q->bind(1, u.id).bind(2, i + 2).bind(3, i + 1);
+            q->run();
+        }
+        auto q = c->query("UPDATE users SET next_folder = ?2 WHERE id = ?1");
+        q->bind(1, u.id).bind(2, depth + 2);
+        q->run();
+        tx.commit();
+    }
+    std::int64_t bottom = depth + 1;
+    fx.upload(u, bottom, "bottom.mp3", "b");
+    Reply model = http.get("/account", u.token);
+    ASSERT_EQ(model.status, 200);
+    EXPECT_NE(model.body.find("bottom%2emp3"), std::string::npos);
+    std::size_t opened = 0;
+    for (std::size_t at = 0; (at = model.body.find("<folder ", at)) != std::string::npos; ++at)
+        ++opened;
+    std::size_t closed = 0;
+    for (std::size_t at = 0; (at = model.body.find("</folder>", at)) != std::string::npos; ++at)
+        ++closed;
+    EXPECT_EQ(opened, static_cast<std::size_t>(depth + 1));
+    EXPECT_EQ(closed, opened);
+
+    EXPECT_EQ(http.del("/folders/2", u.token).status, 204);
+    EXPECT_EQ(fx.blobFiles(), 0u);
+    Element after = ParseXml(http.get("/account", u.token).body);
+    EXPECT_TRUE(after.child("library")->child("folder")->children.empty());
+}
+
 TEST_F(ServerApi, UsersDirectoryAndLookup) {
     TestUser a = fx.addUser("anna", Tier::Free, true, "Anna@Example.org");
     fx.addUser("hidden", Tier::Plus, false);

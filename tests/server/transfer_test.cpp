@@ -185,10 +185,8 @@ TEST(ServerTransferLimit, UploadsBeyondTheLimitAreRefused) {
     EXPECT_NE(reply.find("Upload exceeds the limit of 1000 bytes"), std::string::npos);
     EXPECT_EQ(fx.tempFiles(), 0u);
     EXPECT_EQ(fx.blobFiles(), 1u);
-    auto files = ParseXml(fx.client().get("/account", u.token).body)
-                     .child("library")
-                     ->child("folder")
-                     ->all("file");
+    Element model = ParseXml(fx.client().get("/account", u.token).body);
+    auto files = model.child("library")->child("folder")->all("file");
     ASSERT_EQ(files.size(), 1u);
     EXPECT_EQ(files[0]->decoded("name"), "fits.mp3");
 }
