@@ -1,0 +1,125 @@
+#pragma once
+
+// CLeftView: the left pane of the main frame, the "My Media" tree of the
+// signed-in user's remote library and of the users who share folders with
+// him. The tree is the program's only picture of the library: every item
+// carries one node key (node_key.h) in the view's table, and every library
+// command starts from the hit item's key.
+
+#include "handle_registry.h"
+#include "library_images.h"
+#include "library_item.h"
+#include "node_key.h"
+
+#include <QPointer>
+#include <QString>
+#include <QTreeWidget>
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace velmora {
+
+class IFolder;
+
+// The order siblings stand in: alphabetical, letters compared without regard
+// to case. Items whose texts compare equal keep the order they came in.
+bool TreeTextLess(const QString& a, const QString& b);
+
+class CLeftView : public QTreeWidget {
+    Q_OBJECT
+
+public:
+    static constexpr const char* kRootText = "My Media";
+    static constexpr const char* kWelcomeText = "Welcome to Velmora Media Player!";
+    static constexpr const char* kQueuedSuffix = "(Queued for play)";
+
+    explicit CLeftView(QWidget* parent = nullptr);
+    ~CLeftView() override;
+
+    // The first-show set-up: the welcome text to the message bar, the image
+    // list, file drops, the background colour and the root item. Runs once;
+    // showing the view runs it when nobody has.
+    void OnInitialUpdate();
+    bool IsInitialised() const { return initialised_; }
+
+    // Fills the tree from the proxy's object model (UM_POPULATE_LIBRARY).
+    void OnPopulateLibrary();
+
+    // Images.
+    const std::vector<QIcon>& ImageList() const { return images_; }
+    static int ImageForName(const std::string& fileName) { return velmora::ImageForName(fileName); }
+    void SetItemImage(QTreeWidgetItem* item, int image);
+    // -1 for an item that is not one of the library's.
+    int GetItemImage(QTreeWidgetItem* item) const;
+
+    // Items. Handles are the ones of the registry; resolving gives null for an
+    // item that is gone or that belongs to another tree.
+    LibraryItem* RootItem() const { return ItemFromHandle(rootItem_); }
+    LibraryItem* ItemFromHandle(Handle handle) const;
+    static Handle HandleOfItem(QTreeWidgetItem* item);
+    // Inserts under parent (top level when null) at the sorted position.
+    LibraryItem* InsertItem(QTreeWidgetItem* parent, const std::string& text, int image);
+    // Sorts one level: the children of parent (top level when null).
+    void SortChildren(QTreeWidgetItem* parent);
+    static std::string ItemText(const QTreeWidgetItem* item);
+    // Removes the item's keys and those of everything below it, then the item.
+    void DeleteItem(QTreeWidgetItem* item);
+
+    // The hit item: the item under the last button press, the target of every
+    // command (not the selection).
+    LibraryItem* HitItem() const { return ItemFromHandle(hitItem_); }
+    void SetHitItem(QTreeWidgetItem* item) { hitItem_ = HandleOfItem(item); }
+
+    // The node-key table. Looking up an item that has no entry gives an
+    // empty key and enters it.
+    std::string GetNodeKey(QTreeWidgetItem* item);
+    void SetNodeKey(QTreeWidgetItem* item, std::string key);
+    bool HasNodeKey(Handle item) const { return nodeKeys_.count(item) != 0; }
+    std::size_t NodeKeyCount() const { return nodeKeys_.size(); }
+    // Erases the entries of the item and of every item below it.
+    void RemoveKeys(QTreeWidgetItem* item);
+
+protected:
+    bool event(QEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void keyReleaseEvent(QKeyEvent* e) override;
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dragMoveEvent(QDragMoveEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
+
+private:
+    LibraryItem* AddFolder(std::int32_t ownerId, IFolder& folder, QTreeWidgetItem* parent);
+    LibraryItem* NewItem(const std::string& text, int image);
+    void PlaceSorted(QTreeWidgetItem* parent, QTreeWidgetItem* item);
+    void SendBarText(const std::string& text);
+
+    std::vector<QIcon> images_;
+    bool imagesAttached_ = false;
+    bool initialised_ = false;
+
+    // Label editing (rename).
+    bool labelEditActive_ = false;
+    std::string labelBeforeEdit_;
+
+    // Search.
+    QPointer<QWidget> findDialog_;
+    bool findDialogOpen_ = false;
+    std::string lastSearchText_;
+    std::vector<Handle> itemsFound_;
+
+    std::unordered_map<Handle, std::string> nodeKeys_;
+    // One dialog per other user, kept (hidden when closed) until the view goes.
+    std::map<std::int32_t, std::unique_ptr<QWidget>> userDialogs_;
+    Handle hitItem_ = 0;
+    Handle rootItem_ = 0;
+};
+
+} // namespace velmora
