@@ -502,8 +502,11 @@ void Service::routes() {
             next = "/health";
         try {
             auto [user, token] = signIn(Param(c, "accountid"), Param(c, "password"));
+            // Lax, not Strict: a link opened from a mail is a cross-site
+            // navigation and must still carry the cookie. The cookie opens
+            // only pages and downloads, never a change.
             c.res.set_header("Set-Cookie", std::string(kCookieName) + "=" + token +
-                                               "; Path=/; HttpOnly; SameSite=Strict");
+                                               "; Path=/; HttpOnly; SameSite=Lax");
             c.res.set_redirect(next, 303);
         } catch (const ServiceError& e) {
             if (e.retryAfter() > 0)

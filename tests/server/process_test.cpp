@@ -284,7 +284,11 @@ TEST(ServerSeed, BenchmarkAccountModelIsBuiltQuickly) {
                   .count();
     ASSERT_EQ(r.status, 200);
     std::cout << "bench account model: " << r.body.size() << " bytes in " << ms << " ms\n";
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    // Instrumented builds run many times slower; the figure means nothing there.
+#else
     EXPECT_LT(ms, 1500);
+#endif
     Element model = ParseXml(r.body);
     EXPECT_EQ(model.child("sharing")->all("user").size(), static_cast<std::size_t>(kBenchPeers));
     EXPECT_EQ(model.child("library")->child("folder")->all("folder").size(), 50u);
