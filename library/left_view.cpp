@@ -216,6 +216,7 @@ void CLeftView::mousePressEvent(QMouseEvent* e) {
         // A right press marks the target of the context menu but leaves the
         // selection where it is, so the view's own press handling is skipped.
         SetHitItem(item);
+        setFocus(Qt::MouseFocusReason);
         e->accept();
         return;
     }
@@ -305,6 +306,11 @@ void CLeftView::OnPopulateLibrary() {
         }
     }
     LibraryItem* root = RootItem();
+    // Filling normally finds the root alone (after start-up or Refresh). A
+    // second fill without Refresh would show every item twice, so whatever
+    // an earlier fill left goes first, keys and all.
+    while (root->childCount() > 0)
+        DeleteItem(root->child(root->childCount() - 1));
     ServiceClient& client = AppContext::Instance().GetServiceClient();
     const std::int32_t userId = client.GetUserId();
 

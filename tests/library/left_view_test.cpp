@@ -93,12 +93,6 @@ TEST_F(LeftViewTest, InsertionPlacesSiblingsAlphabeticallyIgnoringCase) {
     EXPECT_FALSE(view.isSortingEnabled());
 }
 
-TEST_F(LeftViewTest, InsertionOrdersDigitsAndPunctuationByCharacterCode) {
-    for (const char* text : {"b", "10", "9", "_x", "A b", "a"})
-        view.InsertItem(root, text, kImageOtherFile);
-    EXPECT_EQ(ChildTexts(root), (std::vector<std::string>{"10", "9", "_x", "a", "A b", "b"}));
-}
-
 TEST_F(LeftViewTest, SortChildrenSortsOneLevelAndKeepsItemsAndKeys) {
     LibraryItem* a = view.InsertItem(root, "a", kImageFolder);
     LibraryItem* b = view.InsertItem(root, "b", kImageFolder);

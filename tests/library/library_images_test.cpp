@@ -61,16 +61,6 @@ TEST(ImageRotation, ProcessWideCountersTurnIndependently) {
     EXPECT_EQ(NextUserDialogImage(), expected);
 }
 
-TEST(ImageResource, UserImagesMapToTheUserIcons) {
-    EXPECT_EQ(ImageResource(0), 135);
-    EXPECT_EQ(ImageResource(4), 143);
-    EXPECT_EQ(ImageResource(8), 142);
-    EXPECT_EQ(ImageResource(16), 148);
-    EXPECT_EQ(ImageResource(31), 252);
-    EXPECT_EQ(ImageResource(32), 0);
-    EXPECT_EQ(ImageResource(-1), 0);
-}
-
 TEST(LibraryImages, ThirtyTwoDrawnImagesAllDifferent) {
     const std::vector<QIcon> images = LoadLibraryImages();
     ASSERT_EQ(images.size(), 32u);

@@ -304,3 +304,20 @@ TEST_F(PopulateTest, LargerModelKeepsEveryLevelSortedAndEveryItemKeyed) {
     EXPECT_EQ(view.NodeKeyCount(), 1 + 4 + folders + folders * 12);
     expectEveryItemHasAKey();
 }
+
+TEST_F(PopulateTest, SecondFillingReplacesTheFirstInsteadOfDoublingIt) {
+    auto music = account().root->addFolder(5, "music");
+    music->addFile(51, "a.mp3");
+    account().addUser(21, "bob", "Bob", "Stone");
+    populate();
+    const std::size_t keys = view.NodeKeyCount();
+    const Handle oldMusic = CLeftView::HandleOfItem(Child(root(), "music"));
+
+    account().root->addFile(33, "new.txt");
+    SendMessage(&view, UM_POPULATE_LIBRARY, 0, 0);
+    EXPECT_EQ(ChildTexts(root()), (std::vector<std::string>{"bob(Bob Stone)", "music", "new.txt"}));
+    EXPECT_EQ(view.NodeKeyCount(), keys + 1);
+    EXPECT_FALSE(view.HasNodeKey(oldMusic));
+    EXPECT_EQ(view.ItemFromHandle(oldMusic), nullptr);
+    expectEveryItemHasAKey();
+}
