@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace velmora::server::test {
 namespace {
@@ -63,6 +65,29 @@ TEST_F(ServerApi, RepeatedFailedSignInsAreRefusedDuringBackOff) {
     EXPECT_FALSE(bob.token.empty());
     std::this_thread::sleep_for(std::chrono::milliseconds(1100));
     EXPECT_FALSE(http.signIn("alice", alice.password).empty());
+}
+
+TEST(ServerSignIn, ABurstOfSignInsSharesTheHashingSlots) {
+    Options o;
+    o.hashParallel = 1;
+    ServiceFixture fx(o);
+    std::vector<TestUser> users;
+    for (int i = 0; i < 8; ++i)
+        users.push_back(fx.addUser("user" + std::to_string(i)));
+    std::vector<std::string> tokens(users.size() * 3);
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < tokens.size(); ++i) {
+        threads.emplace_back([&, i] {
+            const TestUser& u = users[i % users.size()];
+            tokens[i] = Client(fx.port()).signIn(u.accountId, u.password);
+        });
+    }
+    for (auto& t : threads)
+        t.join();
+    for (const auto& token : tokens)
+        EXPECT_EQ(token.size(), 64u);
+    std::sort(tokens.begin(), tokens.end());
+    EXPECT_EQ(std::unique(tokens.begin(), tokens.end()), tokens.end());
 }
 
 TEST_F(ServerApi, FolderLifecycleAndNameRules) {

@@ -207,6 +207,28 @@ TEST(ServerProcess, ApplicationMessagesAreManagedFromTheCommandLine) {
     EXPECT_EQ(serve.stop(SIGTERM), 0);
 }
 
+TEST(ServerProcess, SeedDemoThenServeLinksToTheServedPort) {
+    TempDir dir;
+    ServiceProcess p(Args(dir, {"--seed-demo", "--serve", "--port", "0"}));
+    EXPECT_FALSE(p.waitForLine("  demo-gold / gold-demo-1 / gold").empty());
+    int port = p.port();
+    ASSERT_GT(port, 0);
+    Client http(port);
+    Element messages = ParseXml(http.get("/appmessages").body);
+    auto items = messages.all("appmessage");
+    ASSERT_EQ(items.size(), 3u);
+    std::string base = "http://127.0.0.1:" + std::to_string(port) + "/";
+    for (const Element* item : items)
+        EXPECT_EQ(item->child("url")->text.rfind(base, 0), 0u) << item->child("url")->text;
+    // The shared-folder link opens for the member it is shared with.
+    std::string link = items[1]->child("url")->text.substr(base.size() - 1);
+    std::string token = http.signIn("demo-free", "free-demo-1");
+    Reply page = http.get(link, token);
+    EXPECT_EQ(page.status, 200);
+    EXPECT_NE(page.body.find("Shared tones"), std::string::npos);
+    EXPECT_EQ(p.stop(SIGINT), 0);
+}
+
 TEST(ServerProcess, StartUpRemovesLeftoversOfACrash) {
     TempDir dir;
     { Store store(dir.path(), 1); }
