@@ -672,11 +672,17 @@ void ServiceProxy::UploadFile(const std::string& uploadKey, const std::string& l
         errors_->fail(E_INVALIDARG, IServiceProxy::iid, "Not an upload key: " + uploadKey);
     Timeouts timeouts;
     std::weak_ptr<AccountObject> model;
+    std::int32_t userId = 0;
     {
         std::lock_guard lock(mutex_);
         timeouts = transferTimeouts_;
         model = account_;
+        userId = session_.userId;
     }
+    // Uploads go into the signed-in user's own library only.
+    if (key->userId != userId)
+        errors_->fail(E_INVALIDARG, IServiceProxy::iid,
+                      "The upload key names another user's library: " + uploadKey);
     pool_->submit([endpoint, timeouts, key = *key, localPath, context, window = notifyWindow_,
                    model](CancelFlag& cancel) {
         runUpload(endpoint, timeouts, key, localPath, context, window, model, cancel);

@@ -17,8 +17,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace velmora::test {
@@ -50,7 +52,10 @@ inline bool PumpUntil(const std::function<bool()>& condition, int milliseconds =
     while (!condition()) {
         if (timer.elapsed() > milliseconds)
             return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        // processEvents with a time limit spins; a short sleep leaves the
+        // cores to the transfers.
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return true;
 }

@@ -202,7 +202,7 @@ TEST_F(ProxyTransferTest, MalformedKeysAreRefusedAtOnce) {
             << key;
         EXPECT_EQ(hr, E_INVALIDARG) << key;
     }
-    for (const char* key : {"", "1~3~", "1~song.mp3", "x~3~song.mp3"})
+    for (const char* key : {"", "1~3~", "1~song.mp3", "x~3~song.mp3", "3~6~not mine.mp3"})
         EXPECT_NE(FailureText(proxy_, [&] { proxy_->UploadFile(key, path("k.au"), "k"); }),
                   "<no error>")
             << key;

@@ -1,19 +1,23 @@
 #include "service_process.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <QFile>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <csignal>
 #include <thread>
+#include <vector>
+
+extern char** environ;
 
 namespace velmora::test {
-
-ServiceProcess::ServiceProcess() = default;
 
 ServiceProcess::~ServiceProcess() {
     stop(true);
@@ -23,46 +27,73 @@ QString ServiceProcess::executable() {
     return QStringLiteral(VELMORA_SERVICE_EXE);
 }
 
+pid_t ServiceProcess::spawn(const QStringList& arguments, const QString& output) {
+    std::vector<QByteArray> storage;
+    storage.push_back(QFile::encodeName(executable()));
+    for (const QString& a : arguments)
+        storage.push_back(a.toLocal8Bit());
+    std::vector<char*> argv;
+    for (auto& a : storage)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    QByteArray out = QFile::encodeName(output);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out.constData(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
 bool ServiceProcess::start(int port) {
     stop();
-    process_ = std::make_unique<QProcess>();
-    process_->setProcessChannelMode(QProcess::SeparateChannels);
-    process_->start(executable(), {"--data", data_.path(), "--hash-cost", "test", "--quiet",
-                                   "--seed-demo", "--serve", "--port", QString::number(port)});
-    if (!process_->waitForStarted(5000))
+    QString output = logs_.path() + "/stdout";
+    pid_ = spawn({"--data", data_.path(), "--hash-cost", "test", "--quiet", "--seed-demo",
+                  "--serve", "--port", QString::number(port)},
+                 output);
+    if (pid_ <= 0)
         return false;
-    QByteArray out;
-    while (!out.contains("listening on ")) {
-        if (!process_->waitForReadyRead(15000))
+    for (int i = 0; i < 3000; ++i) {
+        QFile file(output);
+        if (file.open(QIODevice::ReadOnly)) {
+            QByteArray text = file.readAll();
+            int at = text.indexOf("listening on ");
+            int end = at < 0 ? -1 : text.indexOf('\n', at);
+            if (end > 0) {
+                int colon = text.lastIndexOf(':', end);
+                port_ = text.mid(colon + 1, end - colon - 1).trimmed().toInt();
+                return port_ > 0;
+            }
+        }
+        int status = 0;
+        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
             return false;
-        out += process_->readAllStandardOutput();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    int at = out.indexOf("listening on ");
-    int colon = out.indexOf(':', at + 13);
-    int end = out.indexOf('\n', colon);
-    port_ = out.mid(colon + 1, end - colon - 1).trimmed().toInt();
-    return port_ > 0;
+    return false;
 }
 
 void ServiceProcess::stop(bool hard) {
-    if (!process_)
+    if (pid_ <= 0)
         return;
-    if (process_->state() != QProcess::NotRunning) {
-        ::kill(static_cast<pid_t>(process_->processId()), SIGCONT);
-        if (hard)
-            process_->kill();
-        else
-            process_->terminate();
-        process_->waitForFinished(10000);
-    }
-    process_.reset();
+    ::kill(pid_, SIGCONT);
+    ::kill(pid_, hard ? SIGKILL : SIGTERM);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
 }
 
 void ServiceProcess::freeze() {
-    auto pid = static_cast<pid_t>(process_->processId());
-    ::kill(pid, SIGSTOP);
+    ::kill(pid_, SIGSTOP);
     // The stop lands asynchronously; wait until the process is seen stopped.
-    QString stat = QStringLiteral("/proc/%1/stat").arg(pid);
+    QString stat = QStringLiteral("/proc/%1/stat").arg(pid_);
     for (int i = 0; i < 2000; ++i) {
         QFile file(stat);
         if (!file.open(QIODevice::ReadOnly))
@@ -76,18 +107,20 @@ void ServiceProcess::freeze() {
 }
 
 void ServiceProcess::thaw() {
-    ::kill(static_cast<pid_t>(process_->processId()), SIGCONT);
-}
-
-bool ServiceProcess::running() const {
-    return process_ && process_->state() == QProcess::Running;
+    ::kill(pid_, SIGCONT);
 }
 
 QString ServiceProcess::admin(const QStringList& arguments) {
-    QProcess p;
-    p.start(executable(), QStringList{"--data", data_.path(), "--hash-cost", "test"} + arguments);
-    p.waitForFinished(60000);
-    return QString::fromUtf8(p.readAllStandardOutput());
+    QString output = logs_.path() + "/admin";
+    pid_t pid =
+        spawn(QStringList{"--data", data_.path(), "--hash-cost", "test"} + arguments, output);
+    if (pid <= 0)
+        return {};
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    QFile file(output);
+    file.open(QIODevice::ReadOnly);
+    return QString::fromUtf8(file.readAll());
 }
 
 int UnusedPort() {

@@ -59,8 +59,10 @@ TEST_F(SettingsStoreTest, DefaultsWithoutAFile) {
     EXPECT_EQ(store->Port(), 8080);
     EXPECT_EQ(store->CleanUpOnExit(), VARIANT_FALSE);
     EXPECT_EQ(store->GetValue("repeat_on_play"), "");
-    EXPECT_EQ(store->FileLinkBase(),
-              std::string("http://127.0.0.1:8080") + SettingsStore::kFileLinkPath);
+    // The service's link pages, as the player appends the encoded key.
+    EXPECT_EQ(store->FileLinkBase(), "http://127.0.0.1:8080/f?k=");
+    EXPECT_EQ(store->FolderLinkBase(), "http://127.0.0.1:8080/d?k=");
+    EXPECT_EQ(store->PlayerPageBase(), "http://127.0.0.1:8080/player?m=");
     EXPECT_FALSE(QFile::exists(settingsPath())) << "reading must not create the file";
 }
 
@@ -78,10 +80,8 @@ TEST_F(SettingsStoreTest, ValuesPersistAcrossInstancesInTheXdgFolder) {
     EXPECT_EQ(again->Port(), 9123);
     EXPECT_EQ(again->CleanUpOnExit(), VARIANT_TRUE);
     EXPECT_EQ(again->GetValue("repeat_on_play"), "yes");
-    EXPECT_EQ(again->FolderLinkBase(),
-              std::string("http://media.example.test:9123") + SettingsStore::kFolderLinkPath);
-    EXPECT_EQ(again->PlayerPageBase(),
-              std::string("http://media.example.test:9123") + SettingsStore::kPlayerPagePath);
+    EXPECT_EQ(again->FolderLinkBase(), "http://media.example.test:9123/d?k=");
+    EXPECT_EQ(again->PlayerPageBase(), "http://media.example.test:9123/player?m=");
 }
 
 TEST_F(SettingsStoreTest, AnInstanceSeesWritesOfAnotherLiveInstance) {

@@ -1,0 +1,154 @@
+// 256 MiB up and down through the proxy against curl on the same service in
+// the same run. The proxy's transfers run in this process, so its memory
+// growth is measured here too.
+
+#include "bench_service.h"
+#include "service_proxy.h"
+#include "window_messages.h"
+
+#include <QCoreApplication>
+#include <QRandomGenerator>
+
+#include <algorithm>
+
+using namespace velmora;
+
+namespace {
+
+constexpr qint64 kSize = 256ll * 1024 * 1024;
+
+class DoneWindow : public QObject {
+public:
+    bool event(QEvent* e) override {
+        if (WindowMessage::isWindowMessage(e)) {
+            auto* m = static_cast<WindowMessage*>(e);
+            error = paramText(static_cast<std::intptr_t>(m->wParam()));
+            context = paramText(m->lParam());
+            ++count;
+            return true;
+        }
+        return QObject::event(e);
+    }
+    int count = 0;
+    std::string error;
+    std::string context;
+};
+
+// Waits for the next done message; its seconds from start, negative on failure.
+double WaitDone(DoneWindow& window, int before, const QElapsedTimer& timer) {
+    // Sleeps until an event comes: the done message wakes it.
+    while (window.count == before)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    if (!window.error.empty()) {
+        std::fprintf(stderr, "transfer: %s\n", window.error.c_str());
+        return -1;
+    }
+    return static_cast<double>(timer.nsecsElapsed()) / 1e9;
+}
+
+bool SameFiles(const QString& a, const QString& b) {
+    QFile fa(a), fb(b);
+    if (!fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly) || fa.size() != fb.size())
+        return false;
+    while (!fa.atEnd())
+        if (fa.read(1 << 20) != fb.read(1 << 20))
+            return false;
+    return true;
+}
+
+double Rate(double seconds) {
+    return static_cast<double>(kSize) / 1e6 / seconds;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QTemporaryDir scratch;
+    bench::BenchService service;
+    if (!scratch.isValid() || !service.start("--seed-demo")) {
+        std::fprintf(stderr, "transfer: the service did not start\n");
+        return 1;
+    }
+    bench::BenchSettings settings(service.port());
+
+    const QString source = scratch.path() + "/source.bin";
+    {
+        QFile file(source);
+        file.open(QIODevice::WriteOnly);
+        QByteArray chunk(1 << 20, Qt::Uninitialized);
+        for (qint64 left = kSize; left > 0; left -= chunk.size()) {
+            QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(chunk.data()),
+                                                  chunk.size() / 4);
+            file.write(chunk);
+        }
+    }
+
+    RegisterProxyComponent();
+    auto proxy = CreateComponent<IServiceProxy>(CLSID_velmoraPrxy);
+    proxy->Login("demo-free", "free-demo-1");
+    if (!IsTrue(proxy->SignedIn())) {
+        std::fprintf(stderr, "transfer: sign-in failed: %s\n", proxy->LoginFailureText().c_str());
+        return 1;
+    }
+    std::string token = bench::CurlSignIn(service.base(), "demo-free", "free-demo-1");
+    QString header = QString::fromStdString("X-Velmora-Session: " + token);
+    DoneWindow window;
+    proxy->SetNotifyWindow(HandleOf(&window));
+
+    double rssBefore = bench::ResidentMiB();
+    double proxyUp = 1e9, proxyDown = 1e9, curlUp = 1e9, curlDown = 1e9;
+    for (int round = 0; round < 2; ++round) {
+        std::string name = "bench " + std::to_string(round) + ".mp3";
+        QElapsedTimer timer;
+        timer.start();
+        int before = window.count;
+        proxy->UploadFile("1~3~" + name, source.toStdString(), "up");
+        double up = WaitDone(window, before, timer);
+        if (up < 0)
+            return 1;
+        proxyUp = std::min(proxyUp, up);
+        std::string id = window.context.substr(window.context.find('^') + 1);
+
+        QString target = scratch.path() + "/proxy-down.bin";
+        timer.restart();
+        before = window.count;
+        proxy->DownloadFile("1~3~" + id, target.toStdString(), "down");
+        double down = WaitDone(window, before, timer);
+        if (down < 0)
+            return 1;
+        proxyDown = std::min(proxyDown, down);
+        if (!SameFiles(source, target)) {
+            std::fprintf(stderr, "transfer: the proxy's download differs from the source\n");
+            return 1;
+        }
+
+        QByteArray reply;
+        double cu = bench::TimeCurl(
+            {"-X", "POST", "-T", source, "-H", header, "-H", "Expect:",
+             QString::fromStdString(service.base() + "/upload?folder=3&name=curl%20" +
+                                    std::to_string(round) + ".mp3")},
+            &reply);
+        int at = reply.indexOf("id=\"");
+        double cd =
+            at < 0 ? -1
+                   : bench::TimeCurl({"-o", scratch.path() + "/curl-down.bin", "-H", header,
+                                      QString::fromStdString(service.base() + "/files/1/3/") +
+                                          reply.mid(at + 4, reply.indexOf('"', at + 4) - at - 4)});
+        if (cu < 0 || cd < 0) {
+            std::fprintf(stderr, "transfer: curl failed\n");
+            return 1;
+        }
+        curlUp = std::min(curlUp, cu);
+        curlDown = std::min(curlDown, cd);
+    }
+    double rssGrowth = bench::ResidentMiB() - rssBefore;
+
+    double ratio = std::min(Rate(proxyUp) / Rate(curlUp), Rate(proxyDown) / Rate(curlDown));
+    std::printf("proxy: up %.0f MB/s, down %.0f MB/s (best of 2, 256 MiB each)\n", Rate(proxyUp),
+                Rate(proxyDown));
+    std::printf("curl:  up %.0f MB/s, down %.0f MB/s\n", Rate(curlUp), Rate(curlDown));
+    std::printf("transfer: %.0f MB/s ratio=%.2f (target 0.8), rss_growth=%.1f\n", Rate(proxyDown),
+                ratio, rssGrowth);
+    return 0;
+}
