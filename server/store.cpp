@@ -286,20 +286,20 @@ int Store::sweep() {
     return removed;
 }
 
-std::int64_t Store::addUser(const NewUser& user, const std::string& passwordHash) {
+namespace {
+
+std::int64_t InsertUser(Connection& c, const NewUser& user, const std::string& passwordHash) {
     if (user.accountId.empty() || user.accountId.size() > 255)
         throw ServiceError(400, "Invalid account id");
-    auto c = pool_.acquire();
-    Transaction tx(*c, true);
     {
-        auto q = c->query("SELECT 1 FROM users WHERE accountid = ?1");
+        auto q = c.query("SELECT 1 FROM users WHERE accountid = ?1");
         q->bind(1, user.accountId);
         if (q->step())
             throw ServiceError(409, "This account id is taken");
     }
     {
-        auto q = c->query("INSERT INTO users(accountid, pwhash, first_name, last_name, email, "
-                          "tier, expired, listed) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+        auto q = c.query("INSERT INTO users(accountid, pwhash, first_name, last_name, email, "
+                         "tier, expired, listed) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
         q->bind(1, user.accountId)
             .bind(2, passwordHash)
             .bind(3, user.firstName)
@@ -310,17 +310,36 @@ std::int64_t Store::addUser(const NewUser& user, const std::string& passwordHash
             .bind(8, user.listed ? 1 : 0);
         q->run();
     }
-    std::int64_t id = c->lastInsertId();
+    std::int64_t id = c.lastInsertId();
     if (id >= INT32_MAX)
         throw ServiceError(507, "No more user ids are available");
-    {
-        auto q = c->query("INSERT INTO folders(owner, id, parent, name, acl) "
-                          "VALUES(?1, 1, 0, 'My Media', 0)");
-        q->bind(1, id);
-        q->run();
-    }
+    auto q = c.query("INSERT INTO folders(owner, id, parent, name, acl) "
+                     "VALUES(?1, 1, 0, 'My Media', 0)");
+    q->bind(1, id);
+    q->run();
+    return id;
+}
+
+} // namespace
+
+std::int64_t Store::addUser(const NewUser& user, const std::string& passwordHash) {
+    auto c = pool_.acquire();
+    Transaction tx(*c, true);
+    std::int64_t id = InsertUser(*c, user, passwordHash);
     tx.commit();
     return id;
+}
+
+std::vector<std::int64_t> Store::addUsers(const std::vector<NewUser>& users,
+                                          const std::string& passwordHash) {
+    auto c = pool_.acquire();
+    Transaction tx(*c, true);
+    std::vector<std::int64_t> ids;
+    ids.reserve(users.size());
+    for (const auto& user : users)
+        ids.push_back(InsertUser(*c, user, passwordHash));
+    tx.commit();
+    return ids;
 }
 
 std::optional<std::pair<std::int64_t, std::string>>

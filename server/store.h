@@ -97,6 +97,9 @@ public:
     // Users. AddUser creates the user with his root folder; 409 when the
     // account id is taken.
     std::int64_t addUser(const NewUser& user, const std::string& passwordHash);
+    // Many users with one password in one transaction: all or none.
+    std::vector<std::int64_t> addUsers(const std::vector<NewUser>& users,
+                                       const std::string& passwordHash);
     std::optional<std::pair<std::int64_t, std::string>> credentials(const std::string& accountId);
     void setPasswordHash(std::int64_t user, const std::string& hash);
     std::optional<UserRow> userById(std::int64_t id);

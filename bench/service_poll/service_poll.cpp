@@ -158,11 +158,10 @@ int main(int argc, char** argv) {
         std::vector<std::string> tokens(static_cast<std::size_t>(s.clients));
         {
             std::string hash = service.hasher().hash("poll-password");
-            for (int i = 0; i < s.clients; ++i) {
-                NewUser u;
-                u.accountId = "poller-" + std::to_string(i);
-                ids.push_back(service.store().addUser(u, hash));
-            }
+            std::vector<NewUser> users(static_cast<std::size_t>(s.clients));
+            for (int i = 0; i < s.clients; ++i)
+                users[static_cast<std::size_t>(i)].accountId = "poller-" + std::to_string(i);
+            ids = service.store().addUsers(users, hash);
             std::vector<std::thread> signers;
             std::atomic<int> failed{0};
             for (int w = 0; w < 4; ++w) {
