@@ -901,9 +901,10 @@ void Service::routes() {
             Reply(c.res, 404, Page("Not found", "<p>This link is not valid.</p>"), kHtml);
             return;
         }
+        // The query string was decoded once already, which undoes the
+        // player's encoding of the link; decoding again would corrupt links
+        // that carry escapes of their own.
         std::string link = m.substr(start);
-        if (link.find('%') != std::string::npos)
-            link = FormDecode(link);
         std::string text;
         if (auto id = ParseId(parts[1])) {
             for (const auto& message : store.appMessages())

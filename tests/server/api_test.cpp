@@ -539,6 +539,14 @@ TEST_F(ServerApi, LinkPagesNameTheItemAndNeedASessionForContent) {
         http.get("/player?m=" + Id(a.id) + "~1~velmoraplayer~" + UrlEncode("javascript:alert(1)"));
     EXPECT_EQ(player.status, 200);
     EXPECT_EQ(player.body.find("href=\"javascript"), std::string::npos);
+    // The player encodes the link once; escapes inside the link survive.
+    fx.store().addAppMessage("Listen <now>", "");
+    Reply withEscapes = http.get("/player?m=" + Id(a.id) + "~1~velmoraplayer~" +
+                                 UrlEncode("http://127.0.0.1/f?k=abc&name=My%20Song"));
+    EXPECT_NE(withEscapes.body.find("href=\"http://127.0.0.1/f?k=abc&amp;name=My%20Song\""),
+              std::string::npos)
+        << withEscapes.body;
+    EXPECT_NE(withEscapes.body.find("Listen &lt;now&gt;"), std::string::npos);
 }
 
 // SQL and markup characters in every text field are data, never code.
