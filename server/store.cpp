@@ -275,6 +275,17 @@ int Store::sweep() {
     std::unordered_set<std::string> referenced;
     {
         auto c = pool_.acquire();
+        // Ended sessions and long-delivered messages are of no further use.
+        auto now = static_cast<std::int64_t>(std::time(nullptr));
+        auto q1 = c->query("DELETE FROM sessions WHERE expires <= ?1");
+        q1->bind(1, now);
+        q1->run();
+        auto q2 = c->query("DELETE FROM messages WHERE delivered <> 0 AND time < ?1");
+        q2->bind(1, now - 30LL * 24 * 3600);
+        q2->run();
+    }
+    {
+        auto c = pool_.acquire();
         auto q = c->query("SELECT DISTINCT blob FROM files");
         while (q->step())
             referenced.insert(q->text(0));

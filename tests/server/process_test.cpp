@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 namespace velmora::server::test {
@@ -231,7 +232,11 @@ TEST(ServerProcess, SeedDemoThenServeLinksToTheServedPort) {
 
 TEST(ServerProcess, StartUpRemovesLeftoversOfACrash) {
     TempDir dir;
-    { Store store(dir.path(), 1); }
+    {
+        Store store(dir.path(), 1);
+        store.addSession("expired-session", 1, 1000);
+        store.addSession("live-session", 1, std::numeric_limits<std::int32_t>::max());
+    }
     std::filesystem::create_directories(dir.path() / "tmp");
     { std::ofstream(dir.path() / "tmp" / "half.part") << "partial"; }
     { std::ofstream(dir.path() / "blobs" / "orphan") << "no row"; }
@@ -240,6 +245,9 @@ TEST(ServerProcess, StartUpRemovesLeftoversOfACrash) {
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "tmp" / "half.part"));
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "blobs" / "orphan"));
     EXPECT_EQ(p.stop(SIGTERM), 0);
+    Store store(dir.path(), 1);
+    EXPECT_FALSE(store.sessionUser("expired-session", 0));
+    EXPECT_TRUE(store.sessionUser("live-session", 0));
 }
 
 std::int64_t Count(Store& store, const char* sql) {
