@@ -366,7 +366,7 @@ Reply PostStreamed(const Endpoint& endpoint, const std::string& target, std::uin
     if (cancel.cancelled())
         throw ServiceError(E_ABORT, 0, "Cancelled");
     if (sourceFailed)
-        throw ServiceError(E_FAIL, 0, "Reading the local file failed");
+        throw ServiceError(E_FAIL, 0, kSourceFailed);
     // httplib reports a body it could not send as cancelled.
     if (sendFailed)
         throwTransport(httplib::Error::Write, endpoint, timeouts, started);

@@ -61,6 +61,8 @@ struct Reply {
 
 using Fields = std::vector<std::pair<std::string, std::string>>;
 
+inline constexpr const char* kSourceFailed = "Reading the local file failed";
+
 // The URL encoding of query strings and form bodies.
 std::string UrlEncode(std::string_view text);
 // The service's attribute values: "%" and two hex digits stand for a byte.
@@ -98,7 +100,8 @@ void GetStreamed(const Endpoint& endpoint, const std::string& target,
                  const Timeouts& timeouts = {});
 
 // A POST whose body of length bytes is read piece by piece from source, which
-// fills the buffer and answers how many bytes it gave (0 or less aborts).
+// fills the buffer and answers how many bytes it gave (0 or less aborts, and
+// the ServiceError then carries kSourceFailed).
 Reply PostStreamed(const Endpoint& endpoint, const std::string& target, std::uint64_t length,
                    const std::function<std::int64_t(char*, std::size_t)>& source,
                    CancelFlag& cancel, const Timeouts& timeouts = {});

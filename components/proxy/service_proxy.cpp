@@ -237,6 +237,8 @@ void runDownload(const Endpoint& endpoint, const Timeouts& timeouts,
                 }
             } catch (const ServiceError& e) {
                 error = e.text();
+            } catch (const std::exception& e) {
+                error = e.what();
             }
             if (writeFailed)
                 error = "Cannot write " + localPath + ": " + systemError(writeErrno);
@@ -270,13 +272,12 @@ void runUpload(const Endpoint& endpoint, const Timeouts& timeouts, const UploadK
     } else if (!S_ISREG(info.st_mode)) {
         error = "Cannot open " + localPath + ": not a regular file";
     } else {
+        int readErrno = 0;
         try {
-            std::uint64_t left = static_cast<std::uint64_t>(info.st_size);
-            int readErrno = 0;
             Reply reply = PostStreamed(
                 endpoint,
                 "/upload?folder=" + std::to_string(key.folderId) + "&name=" + UrlEncode(key.name),
-                left,
+                static_cast<std::uint64_t>(info.st_size),
                 [&](char* buffer, std::size_t size) -> std::int64_t {
                     for (;;) {
                         ssize_t n = ::read(fd.get(), buffer, size);
@@ -295,11 +296,12 @@ void runUpload(const Endpoint& endpoint, const Timeouts& timeouts, const UploadK
                 model->noteUpload(fileId, folderId);
         } catch (const ServiceError& e) {
             error = e.text();
-            if (error == "Reading the local file failed")
-                error =
-                    "Cannot read " + localPath +
-                    (errno ? ": " + systemError(errno) : ": the file changed while it was sent");
+        } catch (const std::bad_alloc&) {
+            error = "Out of memory";
         }
+        if (error == kSourceFailed)
+            error = "Cannot read " + localPath + ": " +
+                    (readErrno ? systemError(readErrno) : "the file got shorter while it was sent");
     }
     if (cancel.cancelled())
         return;

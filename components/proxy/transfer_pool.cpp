@@ -47,7 +47,11 @@ void TransferPool::work() {
         CancelFlag flag;
         running_.insert(&flag);
         lock.unlock();
-        job(flag);
+        try {
+            job(flag);
+        } catch (...) {
+            // A transfer reports its own failures; nothing may end the worker.
+        }
         lock.lock();
         running_.erase(&flag);
     }

@@ -62,6 +62,15 @@ TEST_F(ProxyServiceTest, SignInUsesTheSettingsOfTheMomentAndReplacesTheSession) 
     EXPECT_EQ(proxy_->Account(), nullptr);
 }
 
+TEST_F(ProxyServiceTest, SignInDuringBackOffGivesTheServicesReason) {
+    for (int i = 0; i < 3; ++i)
+        proxy_->Login("demo-plus", "wrong");
+    proxy_->Login("demo-plus", "plus-demo-1");
+    EXPECT_EQ(proxy_->SignedIn(), VARIANT_FALSE);
+    EXPECT_EQ(proxy_->LoginFailureText().rfind("Too many failed sign-ins; try again in ", 0), 0u)
+        << proxy_->LoginFailureText();
+}
+
 TEST_F(ProxyServiceTest, CallsWithoutASessionFailWithTheProxyInterface) {
     try {
         proxy_->CreateFolder(1, "x");
@@ -221,7 +230,8 @@ TEST_F(ProxyServiceTest, RefusedChangesCarryTheServicesReasonAndLeaveTheModel) {
     EXPECT_EQ(FailureText(proxy_, [&] { proxy_->CreateFolder(999, "X"); }), "Folder not found");
     EXPECT_EQ(FailureText(proxy_, [&] { proxy_->RenameFolder(1, "Root"); }).empty(), false);
     EXPECT_EQ(FailureText(proxy_, [&] { proxy_->DeleteFolder(999); }), "Folder not found");
-    EXPECT_EQ(FailureText(proxy_, [&] { proxy_->RenameFile(3, 1, "a/b.au"); }).empty(), false);
+    EXPECT_EQ(FailureText(proxy_, [&] { proxy_->RenameFile(3, 1, "a/b.au"); }),
+              "Invalid character in the name");
     EXPECT_EQ(FailureText(proxy_, [&] { proxy_->DeleteFile(3, 999); }), "File not found");
     // A list that does not exist cannot be given to a folder.
     EXPECT_EQ(FailureText(proxy_, [&] { proxy_->SetFolderAccessList(5, 77); }),

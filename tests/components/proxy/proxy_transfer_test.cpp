@@ -278,6 +278,19 @@ TEST_F(ProxyTransferTest, ServiceStoppedDuringAnUpload) {
     EXPECT_EQ(folder(3)->NameInUse("cut.mp3"), VARIANT_FALSE) << "the cut upload left nothing";
 }
 
+TEST_F(ProxyTransferTest, ALocalFileThatShrinksDuringItsUploadFailsIt) {
+    std::string local = makeLargeFile("shrinks.bin", 256ll * 1024 * 1024);
+    proxy_->UploadFile("1~3~shrinks.mp3", local, "s");
+    ASSERT_TRUE(waitForUploadInProgress());
+    service_.freeze();
+    ASSERT_EQ(::truncate(local.c_str(), 0), 0);
+    service_.thaw();
+    ASSERT_TRUE(PumpUntil([&] { return window_.done.size() == 1; }));
+    EXPECT_EQ(window_.done[0].error,
+              "Upload failed: Cannot read " + local + ": the file got shorter while it was sent");
+    EXPECT_EQ(window_.done[0].context, "s");
+}
+
 TEST_F(ProxyTransferTest, ReleaseCancelsRunningTransfersAndRemovesTheirFiles) {
     std::int32_t id = upload("big.mp3", makeLargeFile("big.bin", 256ll * 1024 * 1024));
     ASSERT_GT(id, 0);
