@@ -175,8 +175,12 @@ std::string SignInForm(const std::string& next) {
 std::string RequestTarget(const Request& req) {
     std::string target = req.path;
     std::string query;
-    for (const auto& [key, value] : req.params)
-        query += (query.empty() ? "?" : "&") + UrlEncode(key) + "=" + UrlEncode(value);
+    for (const auto& [key, value] : req.params) {
+        query += query.empty() ? '?' : '&';
+        query += UrlEncode(key);
+        query += '=';
+        query += UrlEncode(value);
+    }
     return target + query;
 }
 
