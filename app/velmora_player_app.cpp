@@ -1,0 +1,280 @@
+#include "velmora_player_app.h"
+
+#include "about_dialog.h"
+#include "app_context.h"
+#include "cache_files.h"
+#include "command_line.h"
+#include "component_factory.h"
+#include "main_frame.h"
+#include "message_boxes.h"
+#include "modal_runner.h"
+#include "options_dialog.h"
+#include "qt_message_boxes.h"
+#include "signin_dialog.h"
+#include "stealth_dialog.h"
+#include "string_table.h"
+#include "text_utils.h"
+#include "wait_cursor.h"
+#include "window_messages.h"
+
+#include <QApplication>
+
+#include <optional>
+
+namespace velmora {
+
+namespace {
+
+Cvelmora_playerApp* theApp = nullptr;
+
+Cvelmora_playerApp::AccessListsRunner& accessListsRunner() {
+    static Cvelmora_playerApp::AccessListsRunner runner;
+    return runner;
+}
+
+std::optional<CMainFrame::Panes>& installedPanes() {
+    static std::optional<CMainFrame::Panes> panes;
+    return panes;
+}
+
+constexpr const char* kHelpPath = "/products/windows/velmora-player.html";
+constexpr const char* kNotConnected = "Player is not connected to velmora server.";
+constexpr const char* kWelcome = "Welcome to velmora media player";
+
+} // namespace
+
+Cvelmora_playerApp::Cvelmora_playerApp() {
+    theApp = this;
+}
+
+Cvelmora_playerApp::~Cvelmora_playerApp() {
+    frame_.reset();
+    document_.reset();
+    log_.Close();
+    if (theApp == this)
+        theApp = nullptr;
+}
+
+Cvelmora_playerApp* Cvelmora_playerApp::Instance() {
+    return theApp;
+}
+
+void Cvelmora_playerApp::SetAccessListsRunner(AccessListsRunner runner) {
+    accessListsRunner() = std::move(runner);
+}
+
+void Cvelmora_playerApp::SetPanes(CMainFrame::Panes panes) {
+    if (panes.libraryView || panes.playerView)
+        installedPanes() = std::move(panes);
+    else
+        installedPanes().reset();
+}
+
+bool Cvelmora_playerApp::InitInstance(const std::vector<std::string>& arguments) {
+    // The registry key of the layout values.
+    QCoreApplication::setOrganizationName("velmora media player");
+    QCoreApplication::setApplicationName("velmora_player");
+
+    // Embedding, automation and unregistering: nothing to show, nothing to log.
+    if (EndsAtOnce(arguments))
+        return false;
+
+    frame_ =
+        std::make_unique<CMainFrame>(this, installedPanes() ? *installedPanes() : DefaultPanes());
+    document_ = std::make_unique<Cvelmora_playerDoc>(*this);
+    frame_->AddCommandTarget(document_.get());
+    frame_->AddCommandTarget(this);
+    if (!frame_->Create()) {
+        frame_.reset();
+        return false;
+    }
+    QtMessageBoxes::setMainWindow(frame_.get());
+    frame_->show();
+    frame_->setWindowTitle(QString::fromStdString(LoadString(101)));
+
+    if (!log_.Open("velmora_player.log")) {
+        ShowMessage(log_.ErrorText());
+        return true;
+    }
+
+    AppContext& context = AppContext::Instance();
+    context.SetHelpPath(kHelpPath);
+    if (auto settings = CreateComponent<ISettingsStore>(CLSID_SettingsStore)) {
+        try {
+            context.SetHost(settings->Host());
+            context.SetPort(settings->Port());
+        } catch (const ComError& e) {
+            // Start-up goes on with the defaults; the log says why.
+            WriteLog("Settings could not be read: " + e.message());
+        }
+    } else {
+        WriteLog("Settings could not be read: " + ErrorMessageText(REGDB_E_CLASSNOTREG));
+    }
+
+    WriteLog("Velmora Media Player started");
+    SignIn();
+    return true;
+}
+
+int Cvelmora_playerApp::ExitInstance(int exitCode) {
+    if (auto settings = CreateComponent<ISettingsStore>(CLSID_SettingsStore)) {
+        try {
+            if (IsTrue(settings->CleanUpOnExit()))
+                CleanUpCache();
+        } catch (const ComError& e) {
+            WriteLog("Settings could not be read at exit: " + e.message());
+        }
+    }
+    frame_.reset();
+    AppContext::Destroy();
+    return exitCode;
+}
+
+bool Cvelmora_playerApp::SignIn() {
+    AppContext& context = AppContext::Instance();
+    if (context.IsConnected())
+        return true;
+
+    CSigninDlg dialog(frame_.get());
+    while (RunModal(dialog) == QDialog::Accepted) {
+        WaitCursor wait;
+        ServiceClient& client = context.GetServiceClient();
+        if (client.Login(dialog.accountId, dialog.password)) {
+            CStealthDialog pause;
+            RunModal(pause);
+            if (QObject* library = GetLibraryView())
+                SendMessage(library, UM_POPULATE_LIBRARY, 0, 0);
+            if (!client.IsPlusAccount())
+                RefreshAppMessages();
+            break;
+        }
+        ShowMessage(client.GetLastError());
+    }
+    return context.IsConnected();
+}
+
+void Cvelmora_playerApp::RefreshAppMessages() {
+    std::lock_guard lock(storeMutex_);
+    std::string path;
+    if (AppContext::Instance().GetServiceClient().GetAppMessageFile(path))
+        store_.Parse(ReadWholeFile(path));
+}
+
+std::string Cvelmora_playerApp::GetStatusText() {
+    std::lock_guard lock(storeMutex_);
+    std::string text = store_.NextText();
+    if (text.empty())
+        text = kNotConnected;
+    if (AppContext::Instance().GetServiceClient().IsPlusAccount())
+        text = kWelcome;
+    return text;
+}
+
+std::string Cvelmora_playerApp::GetCurrentMessageUrl() {
+    std::lock_guard lock(storeMutex_);
+    return store_.CurrentLink();
+}
+
+std::string Cvelmora_playerApp::GetCurrentMessageId() {
+    std::lock_guard lock(storeMutex_);
+    return store_.CurrentId();
+}
+
+void Cvelmora_playerApp::WriteLog(const std::string& text) {
+    log_.Write(text);
+}
+
+void Cvelmora_playerApp::SetBarText(const std::string& text) {
+    if (frame_)
+        SendMessage(frame_.get(), UM_SET_BAR_TEXT, 0, textParam(text));
+}
+
+QObject* Cvelmora_playerApp::GetLibraryView() const {
+    return frame_ ? frame_->GetLibraryView() : nullptr;
+}
+
+QObject* Cvelmora_playerApp::GetPlayerView() const {
+    return frame_ ? frame_->GetPlayerView() : nullptr;
+}
+
+void Cvelmora_playerApp::OnAppAbout() {
+    CAboutDlg about(frame_.get());
+    RunModal(about);
+}
+
+void Cvelmora_playerApp::OnToolsOptions() {
+    COptionsDialog dialog(frame_.get());
+    auto settings = CreateComponent<ISettingsStore>(CLSID_SettingsStore);
+    AppContext& context = AppContext::Instance();
+    try {
+        if (settings)
+            dialog.SetValues(settings->Host(), std::to_string(settings->Port()),
+                             IsTrue(settings->CleanUpOnExit()),
+                             settings->GetValue("repeat_on_play") == "yes");
+        else
+            dialog.SetValues(context.GetHost(), std::to_string(context.GetPort()), false, false);
+    } catch (const ComError&) {
+        dialog.SetValues(context.GetHost(), std::to_string(context.GetPort()), false, false);
+    }
+    if (RunModal(dialog) != QDialog::Accepted)
+        return;
+
+    const int port = TextToNumber(dialog.port);
+    const std::string repeat = dialog.repeat ? "yes" : "no";
+    context.SetHost(dialog.host);
+    context.SetPort(port);
+    if (QObject* player = GetPlayerView())
+        SendMessage(player, UM_SET_REPEAT, 0, textParam(repeat));
+    try {
+        if (!settings)
+            throw ComError(REGDB_E_CLASSNOTREG, CLSID_SettingsStore);
+        settings->SetHost(dialog.host);
+        settings->SetPort(port);
+        settings->SetCleanUpOnExit(ToVariantBool(dialog.cleanUp));
+        settings->SetValue("repeat_on_play", repeat);
+    } catch (const ComError& e) {
+        ShowMessage("The options could not be saved: " + e.message());
+    }
+}
+
+void Cvelmora_playerApp::OnToolsAccessLists() {
+    if (!SignIn())
+        return;
+    if (auto& runner = accessListsRunner())
+        runner(GetLibraryView());
+}
+
+bool Cvelmora_playerApp::HandlesCommand(int id) const {
+    return id == ID_APP_ABOUT || id == ID_TOOLS_OPTIONS || id == ID_TOOLS_ACCESS_LISTS;
+}
+
+bool Cvelmora_playerApp::OnCommand(int id) {
+    switch (id) {
+    case ID_APP_ABOUT:
+        OnAppAbout();
+        return true;
+    case ID_TOOLS_OPTIONS:
+        OnToolsOptions();
+        return true;
+    case ID_TOOLS_ACCESS_LISTS:
+        OnToolsAccessLists();
+        return true;
+    default:
+        return false;
+    }
+}
+
+int Cvelmora_playerApp::Run(int argc, char** argv) {
+    std::vector<std::string> arguments(argv, argv + argc);
+    if (EndsAtOnce(arguments))
+        return 0;
+    QApplication qapp(argc, argv);
+    InstallMessageBoxes(std::make_shared<QtMessageBoxes>());
+    Cvelmora_playerApp app;
+    if (!app.InitInstance(arguments))
+        return app.ExitInstance(1);
+    int code = qapp.exec();
+    return app.ExitInstance(code);
+}
+
+} // namespace velmora

@@ -1,0 +1,85 @@
+#pragma once
+
+// The application object: brings the program up in a fixed order, runs the
+// sign-in loop every feature needing the service falls back on, owns the log
+// and the application message store, and cleans the cache at exit.
+
+#include "app_message_store.h"
+#include "command_target.h"
+#include "log_file.h"
+#include "main_frame.h"
+#include "velmora_player_dialog_bar.h"
+#include "velmora_player_doc.h"
+
+#include <QObject>
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace velmora {
+
+class Cvelmora_playerApp : public QObject, public BarTextSource, public CommandTarget {
+    Q_OBJECT
+public:
+    enum Command { ID_APP_ABOUT = 57664, ID_TOOLS_OPTIONS = 32771, ID_TOOLS_ACCESS_LISTS = 32772 };
+
+    Cvelmora_playerApp();
+    ~Cvelmora_playerApp() override;
+
+    // The one application object (null before it exists).
+    static Cvelmora_playerApp* Instance();
+
+    // Start-up; false when the program must end at once (the embedding,
+    // automation and unregister switches, or a frame that cannot be made).
+    bool InitInstance(const std::vector<std::string>& arguments);
+    // Shutdown: the cache is deleted when the settings ask for it.
+    int ExitInstance(int exitCode = 0);
+
+    bool SignIn();
+    void RefreshAppMessages() override;
+    std::string GetStatusText() override;
+    std::string GetCurrentMessageUrl() override;
+    std::string GetCurrentMessageId() override;
+    void WriteLog(const std::string& text);
+    void SetBarText(const std::string& text);
+
+    // Commands of the application object.
+    void OnAppAbout();
+    void OnToolsOptions();
+    void OnToolsAccessLists();
+    bool OnCommand(int id) override;
+    bool HandlesCommand(int id) const override;
+
+    CMainFrame* GetMainFrame() const { return frame_.get(); }
+    Cvelmora_playerDoc* GetDocument() const { return document_.get(); }
+    // The library view (the frame's left pane) and the player view (right).
+    QObject* GetLibraryView() const;
+    QObject* GetPlayerView() const;
+    LogFile& Log() { return log_; }
+
+    // The access lists dialog, run by Tools > Access Lists... after a
+    // successful sign-in with the library view; installed by the sharing side.
+    using AccessListsRunner = std::function<void(QObject* libraryView)>;
+    static void SetAccessListsRunner(AccessListsRunner runner);
+
+    // The makers of the frame's two panes; the real views unless a test
+    // installs others.
+    static void SetPanes(CMainFrame::Panes panes);
+    static CMainFrame::Panes DefaultPanes();
+
+    // Makes the QApplication and the application object, runs the program
+    // and returns its exit code.
+    static int Run(int argc, char** argv);
+
+private:
+    LogFile log_;
+    AppMessageStore store_;
+    std::mutex storeMutex_;
+    std::unique_ptr<Cvelmora_playerDoc> document_;
+    std::unique_ptr<CMainFrame> frame_;
+};
+
+} // namespace velmora

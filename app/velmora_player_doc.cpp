@@ -1,0 +1,78 @@
+#include "velmora_player_doc.h"
+
+#include "message_boxes.h"
+#include "service_client.h"
+#include "string_table.h"
+#include "text_utils.h"
+#include "velmora_player_app.h"
+#include "window_messages.h"
+
+#include <QFileDialog>
+
+#include <algorithm>
+#include <cctype>
+#include <vector>
+
+namespace velmora {
+
+namespace {
+
+Cvelmora_playerDoc::FileChooser& chooser() {
+    static Cvelmora_playerDoc::FileChooser c;
+    return c;
+}
+
+std::string chooseWithDialog() {
+    // No filter, no default extension, no read-only box.
+    QString path = QFileDialog::getOpenFileName(nullptr, QString(), QString(), QString(), nullptr,
+                                                QFileDialog::ReadOnly);
+    return path.toStdString();
+}
+
+constexpr const char* kNoNotification = "0~0";
+
+} // namespace
+
+Cvelmora_playerDoc::Cvelmora_playerDoc(Cvelmora_playerApp& app, QObject* parent)
+    : QObject(parent), app_(app) {}
+
+void Cvelmora_playerDoc::SetFileChooser(FileChooser c) {
+    chooser() = std::move(c);
+}
+
+bool Cvelmora_playerDoc::IsMediaPath(const std::string& path) {
+    std::string lower = path;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::vector<std::string> words;
+    Split(kMediaExtensions, '~', words);
+    return std::any_of(words.begin(), words.end(), [&](const std::string& word) {
+        return !word.empty() && lower.find(word) != std::string::npos;
+    });
+}
+
+bool Cvelmora_playerDoc::OnCommand(int id) {
+    if (id != ID_FILE_OPEN)
+        return false;
+    OpenFile(chooser() ? chooser()() : chooseWithDialog());
+    return true;
+}
+
+void Cvelmora_playerDoc::OpenFile(const std::string& path) {
+    if (path.empty())
+        return;
+    if (!IsMediaPath(path)) {
+        ShowMessage(126);
+        return;
+    }
+    const std::string noNotification = kNoNotification;
+    const auto wParam = static_cast<WPARAM>(textParam(noNotification));
+    if (AskYesNo(LoadString(105)) && app_.SignIn()) {
+        if (QObject* library = app_.GetLibraryView())
+            SendMessage(library, UM_MEDIA_FILE, wParam, textParam(path));
+    }
+    if (QObject* player = app_.GetPlayerView())
+        SendMessage(player, UM_MEDIA_FILE, wParam, textParam(path));
+}
+
+} // namespace velmora

@@ -1,0 +1,368 @@
+#include "app_context.h"
+#include "component_factory.h"
+#include "main_frame.h"
+#include "modal_runner.h"
+#include "options_dialog.h"
+#include "registry_settings.h"
+#include "scripted_message_boxes.h"
+#include "scripted_proxy.h"
+#include "signin_dialog.h"
+#include "stealth_dialog.h"
+#include "velmora_player_app.h"
+#include "velmora_player_dialog_bar.h"
+#include "window_messages.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QSplitter>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace velmora;
+
+namespace {
+
+// Stands in for a pane: records the program's messages it receives.
+class RecordingView : public QWidget {
+public:
+    using QWidget::QWidget;
+    std::vector<int> messages;
+    std::vector<std::string> texts;
+
+protected:
+    void customEvent(QEvent* e) override {
+        if (!WindowMessage::isWindowMessage(e))
+            return;
+        auto* m = static_cast<WindowMessage*>(e);
+        messages.push_back(m->message());
+        texts.push_back(m->lParam() ? paramText(m->lParam()) : "");
+        if (m->message() == UM_MEDIA_FILE) {
+            EXPECT_STREQ(paramText(static_cast<LPARAM>(m->wParam())), "0~0");
+        }
+    }
+};
+
+// The settings component, kept in memory across instances.
+struct SettingsValues {
+    std::string host = "127.0.0.1";
+    int port = 8080;
+    bool cleanUp = false;
+    std::map<std::string, std::string> values;
+    std::vector<std::string> writes;
+};
+
+class FakeSettings : public ISettingsStore {
+public:
+    explicit FakeSettings(SettingsValues* v) : v_(v) {}
+    std::string Host() override { return v_->host; }
+    void SetHost(const std::string& h) override {
+        v_->host = h;
+        v_->writes.push_back("Host");
+    }
+    std::int32_t Port() override { return v_->port; }
+    void SetPort(std::int32_t p) override {
+        v_->port = p;
+        v_->writes.push_back("Port");
+    }
+    std::string FileLinkBase() override { return {}; }
+    std::string FolderLinkBase() override { return {}; }
+    VariantBool CleanUpOnExit() override { return ToVariantBool(v_->cleanUp); }
+    void SetCleanUpOnExit(VariantBool f) override {
+        v_->cleanUp = IsTrue(f);
+        v_->writes.push_back("CleanUpOnExit");
+    }
+    std::string GetValue(const std::string& n) override { return v_->values[n]; }
+    void SetValue(const std::string& n, const std::string& value) override {
+        v_->values[n] = value;
+        v_->writes.push_back(n);
+    }
+    std::string PlayerPageBase() override { return "http://127.0.0.1:8080/player?p="; }
+
+private:
+    SettingsValues* v_;
+};
+
+class AppTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    SettingsValues settings;
+    std::shared_ptr<test::ScriptedProxy> proxy = std::make_shared<test::ScriptedProxy>();
+    ScopedComponent proxyComponent{CLSID_velmoraPrxy, [this] { return proxy; }};
+    ScopedComponent settingsComponent{CLSID_SettingsStore,
+                                      [this] { return std::make_shared<FakeSettings>(&settings); }};
+    test::ScopedScriptedBoxes boxes;
+    RecordingView* library = nullptr;
+    RecordingView* player = nullptr;
+    // Each sign-in dialog shown takes the next (account id, password), or
+    // is cancelled when none is left.
+    std::vector<std::pair<std::string, std::string>> signIns;
+    std::vector<std::string> fieldsShown;
+    int signInDialogs = 0;
+    std::function<int(COptionsDialog&)> optionsAnswer;
+    ModalRunner previousRunner;
+
+    void SetUp() override {
+        qputenv("TMPDIR", dir.path().toUtf8());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path() + "/config");
+        Cvelmora_playerApp::SetPanes({[this](QWidget* parent) {
+                                          library = new RecordingView(parent);
+                                          return library;
+                                      },
+                                      [this](QWidget* parent) {
+                                          player = new RecordingView(parent);
+                                          return player;
+                                      }});
+        previousRunner = InstallModalRunner([this](QDialog& d) -> int {
+            if (auto* signin = dynamic_cast<CSigninDlg*>(&d)) {
+                ++signInDialogs;
+                fieldsShown.push_back(signin->accountIdEdit()->text().toStdString() + "/" +
+                                      signin->passwordEdit()->text().toStdString());
+                if (signIns.empty())
+                    return QDialog::Rejected;
+                auto [id, pw] = signIns.front();
+                signIns.erase(signIns.begin());
+                if (!id.empty())
+                    signin->accountIdEdit()->setText(QString::fromStdString(id));
+                if (!pw.empty())
+                    signin->passwordEdit()->setText(QString::fromStdString(pw));
+                signin->okButton()->click();
+                return signin->result();
+            }
+            if (auto* options = dynamic_cast<COptionsDialog*>(&d))
+                return optionsAnswer ? optionsAnswer(*options) : int(QDialog::Rejected);
+            return d.exec(); // the pause dialog runs for real
+        });
+    }
+    void TearDown() override {
+        InstallModalRunner(previousRunner);
+        Cvelmora_playerApp::SetPanes({});
+        AppContext::Destroy();
+        qunsetenv("TMPDIR");
+    }
+    std::string logText() {
+        QFile f(dir.path() + "/velmora_player.log");
+        f.open(QIODevice::ReadOnly);
+        return f.readAll().toStdString();
+    }
+};
+
+} // namespace
+
+TEST_F(AppTest, StartUpCopiesSettingsLogsAndSignsIn) {
+    settings.host = "media.local";
+    settings.port = 9090;
+    signIns = {{"ada", "secret"}};
+    Cvelmora_playerApp app;
+    ASSERT_TRUE(app.InitInstance({"velmora-player"}));
+    EXPECT_EQ(app.GetMainFrame()->windowTitle(), "Velmora Media Player");
+    AppContext& context = AppContext::Instance();
+    EXPECT_EQ(context.GetHost(), "media.local");
+    EXPECT_EQ(context.GetPort(), 9090);
+    EXPECT_EQ(context.GetHelpPath(), "/products/windows/velmora-player.html");
+    EXPECT_NE(logText().find("> Velmora Media Player started\n"), std::string::npos);
+    EXPECT_TRUE(context.IsConnected());
+    EXPECT_EQ(library->messages, std::vector<int>{UM_POPULATE_LIBRARY});
+    // A free account fetches the application messages.
+    EXPECT_NE(std::find(proxy->calls.begin(), proxy->calls.end(), "AppMessageFile()"),
+              proxy->calls.end());
+    EXPECT_TRUE(boxes->shown().empty());
+    app.ExitInstance();
+}
+
+TEST_F(AppTest, LogFailureStopsStartUpBeforeSettingsAndSignIn) {
+    qputenv("TMPDIR", (dir.path() + "/no/such/folder").toUtf8());
+    Cvelmora_playerApp app;
+    ASSERT_TRUE(app.InitInstance({"velmora-player"}));
+    EXPECT_EQ(boxes->texts(),
+              std::vector<std::string>{"file could not be opened: velmora_player.log"});
+    EXPECT_EQ(signInDialogs, 0);
+    EXPECT_EQ(AppContext::Instance().GetHost(), "");
+    EXPECT_EQ(AppContext::Instance().GetPort(), 80);
+    ASSERT_NE(app.GetMainFrame(), nullptr);
+    EXPECT_TRUE(app.GetMainFrame()->isVisible());
+    app.ExitInstance();
+}
+
+TEST_F(AppTest, AutomationSwitchesEndAtOnceWithoutWindowOrLog) {
+    Cvelmora_playerApp app;
+    EXPECT_FALSE(app.InitInstance({"velmora-player", "-Embedding"}));
+    EXPECT_EQ(app.GetMainFrame(), nullptr);
+    EXPECT_FALSE(QFile::exists(dir.path() + "/velmora_player.log"));
+    EXPECT_EQ(signInDialogs, 0);
+}
+
+TEST_F(AppTest, FailedSignInKeepsTheFieldsAndTriesAgain) {
+    signIns = {{"ada", "wrong"}, {"", "secret"}};
+    Cvelmora_playerApp app;
+    ASSERT_TRUE(app.InitInstance({"velmora-player"}));
+    EXPECT_EQ(boxes->texts(), std::vector<std::string>{"Invalid account id or password"});
+    ASSERT_EQ(fieldsShown.size(), 2u);
+    EXPECT_EQ(fieldsShown[1], "ada/wrong"); // the second showing keeps what was typed
+    EXPECT_TRUE(AppContext::Instance().IsConnected());
+
+    // Signed in: a second SignIn shows nothing.
+    EXPECT_TRUE(app.SignIn());
+    EXPECT_EQ(signInDialogs, 2);
+    app.ExitInstance();
+}
+
+TEST_F(AppTest, CancelledSignInLeavesAWorkingWindowAndAccessListsAsksAgain) {
+    Cvelmora_playerApp app;
+    int runs = 0;
+    Cvelmora_playerApp::SetAccessListsRunner([&](QObject* view) {
+        ++runs;
+        EXPECT_EQ(view, library);
+    });
+    ASSERT_TRUE(app.InitInstance({"velmora-player"}));
+    EXPECT_FALSE(AppContext::Instance().IsConnected());
+    EXPECT_TRUE(library->messages.empty());
+    EXPECT_EQ(app.GetStatusText(), "Player is not connected to velmora server.");
+
+    app.OnCommand(Cvelmora_playerApp::ID_TOOLS_ACCESS_LISTS); // cancelled again
+    EXPECT_EQ(runs, 0);
+    signIns = {{"ada", "secret"}};
+    app.OnCommand(Cvelmora_playerApp::ID_TOOLS_ACCESS_LISTS);
+    EXPECT_EQ(runs, 1);
+    EXPECT_EQ(signInDialogs, 3);
+    Cvelmora_playerApp::SetAccessListsRunner(nullptr);
+    app.ExitInstance();
+}
+
+TEST_F(AppTest, StatusTextFollowsTheStoreAndTheAccount) {
+    QFile file(dir.path() + "/appmessages.xml");
+    file.open(QIODevice::WriteOnly);
+    file.write("<r><appmessage MsgId=\"5\"><msg>Try plus</msg><url>http://x/5</url></appmessage>"
+               "<appmessage MsgId=\"6\"><url>http://x/6</url></appmessage></r>");
+    file.close();
+    proxy->appMessagePath = (dir.path() + "/appmessages.xml").toStdString();
+    signIns = {{"ada", "secret"}};
+    Cvelmora_playerApp app;
+    ASSERT_TRUE(app.InitInstance({"velmora-player"}));
+    EXPECT_EQ(app.GetStatusText(), "Try plus");
+    EXPECT_EQ(app.GetCurrentMessageId(), "5");
+    EXPECT_EQ(app.GetStatusText(), "Player is not connected to velmora server."); // no msg
+    EXPECT_EQ(app.GetCurrentMessageUrl(), "http://x/6");
+    app.ExitInstance();
+}
+
+TEST_F(AppTest, PlusAccountsSeeTheWelcomeButNeverFetchOnSignIn) {
+    proxy->account->profile->plus = VARIANT_TRUE;
+    signIns = {{"ada", "secret"}};
+    Cvelmora_playerApp app;
+    ASSERT_TRUE(app.InitInstance({"velmora-player"}));
+    EXPECT_EQ(std::find(proxy->calls.begin(), proxy->calls.end(), "AppMessageFile()"),
+              proxy->calls.end());
+    EXPECT_EQ(app.GetStatusText(), "Welcome to velmora media player");
+    app.ExitInstance();
+}
+
+TEST_F(AppTest, OptionsWritesEveryValueAndTellsThePlayer) {
+    Cvelmora_playerApp app;
+    ASSERT_TRUE(app.InitInstance({"velmora-player"}));
+    settings.values["repeat_on_play"] = "Yes"; // another case counts as off
+    bool repeatShown = true;
+    optionsAnswer = [&](COptionsDialog& d) {
+        repeatShown = d.repeatBox()->isChecked();
+        EXPECT_EQ(d.portEdit()->text(), "8080");
+        d.show();
+        d.okButton()->click(); // unchanged form
+        return d.result();
+    };
+    app.OnCommand(Cvelmora_playerApp::ID_TOOLS_OPTIONS);
+    EXPECT_FALSE(repeatShown);
+    EXPECT_EQ(settings.writes,
+              (std::vector<std::string>{"Host", "Port", "CleanUpOnExit", "repeat_on_play"}));
+    EXPECT_EQ(settings.values["repeat_on_play"], "no");
+    ASSERT_EQ(player->messages, std::vector<int>{UM_SET_REPEAT});
+    EXPECT_EQ(player->texts[0], "no");
+
+    optionsAnswer = [&](COptionsDialog& d) {
+        d.hostEdit()->setText(" other.host ");
+        d.portEdit()->setText("81");
+        d.repeatBox()->setChecked(true);
+        d.show();
+        d.okButton()->click();
+        return d.result();
+    };
+    app.OnCommand(Cvelmora_playerApp::ID_TOOLS_OPTIONS);
+    EXPECT_EQ(AppContext::Instance().GetHost(), "other.host");
+    EXPECT_EQ(AppContext::Instance().GetPort(), 81);
+    EXPECT_EQ(settings.port, 81);
+    EXPECT_EQ(player->texts.back(), "yes");
+    EXPECT_EQ(AppContext::Instance().GetHelpUrl(),
+              "http://other.host:81/products/windows/velmora-player.html");
+
+    optionsAnswer = nullptr; // Cancel changes nothing
+    settings.writes.clear();
+    app.OnCommand(Cvelmora_playerApp::ID_TOOLS_OPTIONS);
+    EXPECT_TRUE(settings.writes.empty());
+    app.ExitInstance();
+}
+
+TEST_F(AppTest, CleanUpOnExitDeletesTheCacheOnlyWhenAsked) {
+    QDir(dir.path()).mkpath("v_player/sub");
+    {
+        Cvelmora_playerApp app;
+        app.ExitInstance();
+    }
+    EXPECT_TRUE(QDir(dir.path() + "/v_player").exists());
+    settings.cleanUp = true;
+    {
+        Cvelmora_playerApp app;
+        app.ExitInstance();
+    }
+    EXPECT_FALSE(QDir(dir.path() + "/v_player").exists());
+}
+
+TEST_F(AppTest, SetBarTextReachesTheMessageBarPadded) {
+    Cvelmora_playerApp app;
+    ASSERT_TRUE(app.InitInstance({"velmora-player"}));
+    app.SetBarText("Playing: song.mp3");
+    const std::string& shown = app.GetMainFrame()->GetMessageBar()->CurrentText();
+    EXPECT_EQ(shown.size(), 255u);
+    EXPECT_EQ(shown.rfind("Playing: song.mp3", 0), 0u);
+    app.ExitInstance();
+}
+
+TEST_F(AppTest, FileOpenQueuesMediaAndOffersTheUpload) {
+    signIns = {{"ada", "secret"}};
+    Cvelmora_playerApp app;
+    ASSERT_TRUE(app.InitInstance({"velmora-player"}));
+    library->messages.clear();
+    library->texts.clear();
+    std::string chosen;
+    Cvelmora_playerDoc::SetFileChooser([&] { return chosen; });
+
+    chosen = "/home/ada/x/song.ogg";
+    app.GetMainFrame()->OnCommand(CMainFrame::ID_FILE_OPEN);
+    EXPECT_EQ(boxes->texts(), std::vector<std::string>{"Invalid file type"});
+    EXPECT_TRUE(player->messages.empty());
+
+    // "mp3" anywhere in the path is enough; No still plays the file.
+    chosen = "/home/ada/mp3s/readme.txt";
+    boxes->answerNext(false);
+    app.GetMainFrame()->OnCommand(CMainFrame::ID_FILE_OPEN);
+    EXPECT_EQ(boxes->texts().back(), "Do you want to save it into velmora server?");
+    EXPECT_TRUE(library->messages.empty());
+    ASSERT_EQ(player->messages, std::vector<int>{UM_MEDIA_FILE});
+    EXPECT_EQ(player->texts[0], "/home/ada/mp3s/readme.txt");
+
+    // Yes: the library view gets the file to upload, then the player queues it.
+    chosen = "/home/ada/Song.MP3";
+    boxes->answerNext(true);
+    app.GetMainFrame()->OnCommand(CMainFrame::ID_FILE_OPEN);
+    EXPECT_EQ(library->messages, std::vector<int>{UM_MEDIA_FILE});
+    EXPECT_EQ(library->texts[0], "/home/ada/Song.MP3");
+    EXPECT_EQ(player->messages.size(), 2u);
+
+    chosen.clear(); // cancelled: nothing at all
+    size_t shown = boxes->shown().size();
+    app.GetMainFrame()->OnCommand(CMainFrame::ID_FILE_OPEN);
+    EXPECT_EQ(boxes->shown().size(), shown);
+    Cvelmora_playerDoc::SetFileChooser(nullptr);
+    app.ExitInstance();
+}
