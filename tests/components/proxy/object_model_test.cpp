@@ -147,16 +147,6 @@ TEST(AccountModel, DeletedListUnsharesItsFolders) {
     EXPECT_EQ(account->AccessListCount(), 1);
 }
 
-TEST(AccountModel, NewFolderJoinsItsParentOnce) {
-    auto account = parse(kAccount);
-    auto root = QueryInterface<IFolder>(account->LibraryRoot());
-    account->addFolder(9, 30, "Deeper", 0);
-    EXPECT_EQ(account->NewFolderId(), 30);
-    EXPECT_EQ(QueryInterface<IFolder>(root->FindFolder(30))->Name(), "Deeper");
-    account->addFolder(9, 30, "Deeper", 0);
-    EXPECT_EQ(QueryInterface<IFolder>(root->FindFolder(9))->SubfolderCount(), 1);
-}
-
 TEST(AccountModel, ReadersOnOtherThreadsSeeWholeChanges) {
     auto account = parse(kAccount);
     auto root = QueryInterface<IFolder>(account->LibraryRoot());

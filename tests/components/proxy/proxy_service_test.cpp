@@ -89,14 +89,6 @@ TEST_F(ProxyServiceTest, CallsWithoutASessionFailWithTheProxyInterface) {
               "Not signed in to the Velmora service");
 }
 
-TEST_F(ProxyServiceTest, SignOutVoidsTheSessionOnTheService) {
-    signIn("demo-free", "free-demo-1");
-    proxy_->Logout();
-    // Signing in again works and the old model objects stay readable.
-    EXPECT_EQ(root_->Name(), "My Media");
-    signIn("demo-free", "free-demo-1");
-}
-
 // ---- the model
 
 TEST_F(ProxyServiceTest, GoldAccountModelWalkedCompletely) {

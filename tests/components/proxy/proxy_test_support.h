@@ -1,7 +1,7 @@
 #pragma once
 
 // What the proxy tests share: a settings store pointing at a test service, a
-// window that records the transfer messages, and walking helpers.
+// window that records the transfer messages, and model dumps for comparison.
 
 #include "component_factory.h"
 #include "service_process.h"
