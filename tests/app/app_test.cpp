@@ -1,5 +1,7 @@
+#include "about_dialog.h"
 #include "app_context.h"
 #include "component_factory.h"
+#include "desktop_services.h"
 #include "main_frame.h"
 #include "modal_runner.h"
 #include "options_dialog.h"
@@ -364,5 +366,34 @@ TEST_F(AppTest, FileOpenQueuesMediaAndOffersTheUpload) {
     app.GetMainFrame()->OnCommand(CMainFrame::ID_FILE_OPEN);
     EXPECT_EQ(boxes->shown().size(), shown);
     Cvelmora_playerDoc::SetFileChooser(nullptr);
+    app.ExitInstance();
+}
+
+TEST_F(AppTest, AboutHelpOpensTheHelpPageOnTheHostInUse) {
+    Cvelmora_playerApp app;
+    ASSERT_TRUE(app.InitInstance({"velmora-player"}));
+    std::vector<std::string> opened;
+    auto previous = InstallDesktopActions({[&](const std::string& url) {
+                                               opened.push_back(url);
+                                               return true;
+                                           },
+                                           nullptr});
+    auto runner = InstallModalRunner([](QDialog& d) {
+        auto* about = dynamic_cast<CAboutDlg*>(&d);
+        EXPECT_NE(about, nullptr);
+        if (about) {
+            EXPECT_EQ(about->windowTitle(), "About Velmora Media Player");
+            about->helpButton()->click();
+        }
+        return int(QDialog::Accepted);
+    });
+    app.OnCommand(Cvelmora_playerApp::ID_APP_ABOUT);
+    AppContext::Instance().SetHost("moved.example.org");
+    app.OnCommand(Cvelmora_playerApp::ID_APP_ABOUT);
+    InstallModalRunner(runner);
+    InstallDesktopActions(previous);
+    EXPECT_EQ(opened, (std::vector<std::string>{
+                          "http://127.0.0.1:8080/products/windows/velmora-player.html",
+                          "http://moved.example.org:8080/products/windows/velmora-player.html"}));
     app.ExitInstance();
 }
