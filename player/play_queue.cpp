@@ -1,0 +1,165 @@
+#include "play_queue.h"
+
+#include "text_utils.h"
+#include "window_messages.h"
+
+#include <cctype>
+#include <charconv>
+#include <vector>
+
+namespace velmora {
+
+namespace {
+
+std::string EscapePath(const std::string& path) {
+    std::string out;
+    out.reserve(path.size());
+    for (char c : path) {
+        if (c == '%')
+            out += "%25";
+        else if (c == '|')
+            out += "%7C";
+        else
+            out += c;
+    }
+    return out;
+}
+
+std::string UnescapePath(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text.compare(i, 3, "%25") == 0) {
+            out += '%';
+            i += 2;
+        } else if (text.compare(i, 3, "%7C") == 0) {
+            out += '|';
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// The window handle named by the leading digits of a field. Handles are
+// positive; a negative or out-of-range number names no window.
+Handle LeadingHandle(const std::string& field) {
+    std::size_t i = 0;
+    while (i < field.size() && std::isspace(static_cast<unsigned char>(field[i])))
+        ++i;
+    if (i < field.size() && field[i] == '+')
+        ++i;
+    Handle value = 0;
+    auto [end, ec] = std::from_chars(field.data() + i, field.data() + field.size(), value);
+    (void)end;
+    return ec == std::errc() ? value : 0;
+}
+
+} // namespace
+
+std::string MakeEntry(const std::string& path, const std::string& tail) {
+    return EscapePath(path) + "|" + tail;
+}
+
+EntryFields ParseEntry(const std::string& entry) {
+    std::vector<std::string> fields;
+    Split(entry, '|', fields);
+    EntryFields parsed;
+    parsed.path = UnescapePath(fields[0]);
+    if (fields.size() > 1)
+        parsed.notifyWindow = LeadingHandle(fields[1]);
+    if (fields.size() > 2)
+        parsed.itemId = TextToNumber(fields[2]);
+    return parsed;
+}
+
+PlayQueue::PlayQueue(std::chrono::milliseconds period) : period_(period) {}
+
+PlayQueue::~PlayQueue() {
+    Stop();
+}
+
+void PlayQueue::SetOwner(Handle owner) {
+    std::lock_guard lock(mutex_);
+    owner_ = owner;
+}
+
+void PlayQueue::Start() {
+    std::lock_guard lock(mutex_);
+    if (started_ || stop_)
+        return;
+    started_ = true;
+    worker_ = std::jthread([this](std::stop_token stop) { Run(std::move(stop)); });
+}
+
+bool PlayQueue::Running() const {
+    std::lock_guard lock(mutex_);
+    return started_ && !stop_;
+}
+
+bool PlayQueue::Add(const std::string& path, const std::string& tail) {
+    if (path.empty())
+        return false;
+    std::string entry = MakeEntry(path, tail);
+    std::lock_guard lock(mutex_);
+    entries_.push_back(std::move(entry));
+    return true;
+}
+
+void PlayQueue::SetRepeat(bool repeat) {
+    std::lock_guard lock(mutex_);
+    repeat_ = repeat;
+}
+
+bool PlayQueue::Repeat() const {
+    std::lock_guard lock(mutex_);
+    return repeat_;
+}
+
+std::size_t PlayQueue::Size() const {
+    std::lock_guard lock(mutex_);
+    return entries_.size();
+}
+
+void PlayQueue::Stop() {
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+        entries_.clear();
+    }
+    // Wakes the worker's wait at once and abandons a send that the owner's
+    // thread has not taken yet: that thread may be the one waiting here.
+    worker_.request_stop();
+    if (worker_.joinable() && worker_.get_id() != std::this_thread::get_id())
+        worker_.join();
+}
+
+void PlayQueue::Run(std::stop_token stop) {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        if (wake_.wait_for(lock, stop, period_, [this] { return stop_; }) || stop.stop_requested())
+            return;
+        const Handle owner = owner_;
+        lock.unlock();
+        // A missing owner would answer 0 like an idle player; entries must
+        // not be taken off for nobody.
+        const bool idle =
+            WindowFromHandle(owner) && SendMessage(owner, UM_PLAYER_BUSY, 0, 0, stop) == 0;
+        lock.lock();
+        if (stop_ || stop.stop_requested())
+            return;
+        if (!idle || entries_.empty())
+            continue;
+        std::string entry = std::move(entries_.front());
+        entries_.pop_front();
+        if (repeat_)
+            entries_.push_back(entry);
+        lock.unlock();
+        // The text lives on this stack for the whole send.
+        SendMessage(owner, UM_PLAY_ENTRY, 0, textParam(entry), stop);
+        lock.lock();
+    }
+}
+
+} // namespace velmora
