@@ -18,7 +18,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -150,6 +152,12 @@ inline std::string DumpAccount(const std::shared_ptr<IAccount>& account) {
 class ProxyFixture : public ::testing::Test {
 protected:
     void SetUp() override {
+        // The cache folder lives in the temporary folder: each test gets its
+        // own, so parallel test programs never share "v_player".
+        ASSERT_TRUE(temp_.isValid());
+        const char* old = std::getenv("TMPDIR");
+        savedTemp_ = old ? std::optional<std::string>(old) : std::nullopt;
+        setenv("TMPDIR", QFile::encodeName(temp_.path()).constData(), 1);
         ASSERT_TRUE(service_.start()) << "velmora-service did not start";
         settings_.point("127.0.0.1", service_.port());
         proxy_ = NewProxy();
@@ -165,6 +173,14 @@ protected:
         ASSERT_TRUE(root_);
     }
 
+    void TearDown() override {
+        proxy_.reset();
+        if (savedTemp_)
+            setenv("TMPDIR", savedTemp_->c_str(), 1);
+        else
+            unsetenv("TMPDIR");
+    }
+
     std::shared_ptr<IFolder> folder(std::int32_t id) { return As<IFolder>(root_->FindFolder(id)); }
     proxy::ServiceProxy& real() { return dynamic_cast<proxy::ServiceProxy&>(*proxy_); }
 
@@ -175,6 +191,8 @@ protected:
         return file.readAll().toStdString();
     }
 
+    QTemporaryDir temp_;
+    std::optional<std::string> savedTemp_;
     ServiceProcess service_;
     TestSettings settings_;
     std::shared_ptr<IServiceProxy> proxy_;
