@@ -434,6 +434,8 @@ void ServiceProxy::Login(const std::string& accountId, const std::string& passwo
         failSignIn(e.what());
     } catch (const std::bad_alloc&) {
         failSignIn("Out of memory while loading the account");
+    } catch (const std::exception& e) {
+        failSignIn(e.what());
     }
 }
 
@@ -452,7 +454,6 @@ void ServiceProxy::Logout() {
         old = session_;
         session_ = Session{};
         account_.reset();
-        currentUserId_ = 0;
     }
     if (!old.signedIn)
         return;
@@ -594,10 +595,9 @@ VariantBool ServiceProxy::SignedIn() {
     return ToVariantBool(session_.signedIn);
 }
 
-void ServiceProxy::SetCurrentUserId(std::int32_t userId) {
-    std::lock_guard lock(mutex_);
-    currentUserId_ = userId;
-}
+// The service knows the user from the session, and a caller's own user id
+// in keys is checked against the session's; there is nothing to keep.
+void ServiceProxy::SetCurrentUserId(std::int32_t) {}
 
 std::string ServiceProxy::PublicDirectoryFile() {
     Endpoint endpoint = requireSession();
@@ -637,10 +637,9 @@ void ServiceProxy::SendEmail(const std::string& sender, const std::string& recip
     });
 }
 
-void ServiceProxy::SetMediaExtensions(const std::string& extensions) {
-    std::lock_guard lock(mutex_);
-    mediaExtensions_ = extensions;
-}
+// The service decides which names are media files and refuses the rest with
+// its own reason, which reaches the program in the upload's done message.
+void ServiceProxy::SetMediaExtensions(const std::string&) {}
 
 void ServiceProxy::DownloadFile(const std::string& nodeKey, const std::string& localPath,
                                 const std::string& context) {

@@ -95,8 +95,6 @@ private:
     Session session_;
     std::string loginFailure_;
     std::shared_ptr<proxy::AccountObject> account_;
-    std::int32_t currentUserId_ = 0;
-    std::string mediaExtensions_;
     Timeouts requestTimeouts_;
     Timeouts transferTimeouts_;
     std::shared_ptr<std::atomic<std::uint64_t>> notifyWindow_;
