@@ -3,6 +3,15 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace velmora::server {
 
@@ -75,6 +84,65 @@ std::string MakeAiffTone(double frequency, double seconds, int sampleRate) {
     Put32(out, static_cast<std::uint32_t>(4 + comm.size() + ssnd.size()));
     out += "AIFF";
     return out + comm + ssnd;
+}
+
+std::optional<std::string> MakeMp3Tone(double frequency, double seconds, int sampleRate) {
+    namespace fs = std::filesystem;
+    char pattern[] = "/tmp/velmora-mp3-XXXXXX";
+    if (!::mkdtemp(pattern))
+        return std::nullopt;
+    const fs::path dir = pattern;
+    const fs::path wav = dir / "tone.wav";
+    const fs::path mp3 = dir / "tone.mp3";
+    std::optional<std::string> result;
+    {
+        // A WAV file: little-endian 16-bit mono PCM.
+        std::string data = Samples(frequency, seconds, sampleRate);
+        for (std::size_t i = 0; i + 1 < data.size(); i += 2)
+            std::swap(data[i], data[i + 1]);
+        auto le32 = [](std::string& out, std::uint32_t v) {
+            for (int k = 0; k < 4; ++k)
+                out += static_cast<char>(v >> (8 * k));
+        };
+        auto le16 = [](std::string& out, std::uint16_t v) {
+            out += static_cast<char>(v);
+            out += static_cast<char>(v >> 8);
+        };
+        std::string header = "RIFF";
+        le32(header, static_cast<std::uint32_t>(36 + data.size()));
+        header += "WAVEfmt ";
+        le32(header, 16);
+        le16(header, 1); // PCM
+        le16(header, 1); // mono
+        le32(header, static_cast<std::uint32_t>(sampleRate));
+        le32(header, static_cast<std::uint32_t>(sampleRate * 2));
+        le16(header, 2);
+        le16(header, 16);
+        header += "data";
+        le32(header, static_cast<std::uint32_t>(data.size()));
+        std::ofstream(wav, std::ios::binary) << header << data;
+    }
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        int null = ::open("/dev/null", O_WRONLY);
+        if (null >= 0) {
+            ::dup2(null, STDOUT_FILENO);
+            ::dup2(null, STDERR_FILENO);
+        }
+        ::execlp("lame", "lame", "--quiet", wav.c_str(), mp3.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    int status = 0;
+    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+        WEXITSTATUS(status) == 0) {
+        std::ifstream in(mp3, std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (!bytes.empty())
+            result = std::move(bytes);
+    }
+    std::error_code ignored;
+    fs::remove_all(dir, ignored);
+    return result;
 }
 
 } // namespace velmora::server

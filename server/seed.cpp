@@ -125,6 +125,11 @@ void SeedDemo(Store& store, PasswordHasher& hasher, const std::string& publicUrl
                        MakeAiffTone(notes[k], 1.5));
         }
         EnsureFile(store, owner, samples, "Short beep.au", MakeAuTone(880.0, 0.3));
+        // MP3 only where an encoder is installed; the rest of the demo does
+        // without it.
+        if (auto mp3 = MakeMp3Tone(notes[(i + 3) % 5], 1.5))
+            EnsureFile(store, owner, samples,
+                       std::string("Tone ") + noteNames[(i + 3) % 5] + ".mp3", *mp3);
         EnsureFile(store, owner, 1, "Welcome.aiff", MakeAiffTone(440.0, 1.0));
     }
 

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cmath>
 
 namespace velmora::server {
@@ -145,3 +147,17 @@ TEST(ServerThrottle, DelaysGrowAfterRepeatedFailuresAndResetOnSuccess) {
 
 } // namespace
 } // namespace velmora::server
+
+TEST(ServerMedia, Mp3ToneIsRealMpegAudioWhenTheEncoderIsThere) {
+    auto mp3 = velmora::server::MakeMp3Tone(440, 0.5);
+    if (::access("/usr/bin/lame", X_OK) != 0) {
+        EXPECT_FALSE(mp3.has_value());
+        return;
+    }
+    ASSERT_TRUE(mp3.has_value());
+    ASSERT_GT(mp3->size(), 100u);
+    // An ID3 tag or straight away an MPEG frame sync.
+    const auto b0 = static_cast<unsigned char>((*mp3)[0]);
+    const auto b1 = static_cast<unsigned char>((*mp3)[1]);
+    EXPECT_TRUE(mp3->rfind("ID3", 0) == 0 || (b0 == 0xFF && (b1 & 0xE0) == 0xE0));
+}
