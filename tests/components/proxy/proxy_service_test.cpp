@@ -405,7 +405,11 @@ TEST_F(ProxyServiceTest, DirectoryAndApplicationMessageFiles) {
 
     // The proxy's folder goes with the proxy.
     proxy_.reset();
-    EXPECT_FALSE(QDir(proxyFolder).exists());
+    EXPECT_FALSE(QDir(proxyFolder).exists())
+        << QDir(proxyFolder)
+               .entryList(QDir::AllEntries | QDir::NoDotAndDotDot)
+               .join(' ')
+               .toStdString();
 }
 
 TEST_F(ProxyServiceTest, ATimeoutEndsARequestToAFrozenService) {
