@@ -91,55 +91,69 @@ TEST_F(ProxyServiceTest, CallsWithoutASessionFailWithTheProxyInterface) {
 
 // ---- the model
 
+// The demo "Samples" folder holds an MP3 tone only where the service could
+// encode one; its line, or nothing.
+std::string OptionalMp3(const std::shared_ptr<IFolder>& samples) {
+    if (samples->FileCount() < 2)
+        return "";
+    std::string name = As<IMediaFile>(samples->File(1))->Name();
+    EXPECT_TRUE(name.size() > 4 && name.compare(name.size() - 4, 4, ".mp3") == 0) << name;
+    return "    " + name + "\n";
+}
+
 TEST_F(ProxyServiceTest, GoldAccountModelWalkedCompletely) {
     signIn("demo-gold", "gold-demo-1");
+    std::string mp3 = OptionalMp3(folder(5));
     EXPECT_EQ(DumpAccount(account_),
               "profile 3 demo-gold Gustav Gold <gustav@example.org> plus gold\n"
               "[1] My Media\n"
               "  [2] Music\n"
               "    [3] Tones\n"
-              "      1 Tone G4.au\n"
-              "      3 Tone A4.au\n"
-              "      5 Tone C5.au\n"
+              "      Tone G4.au\n"
+              "      Tone A4.au\n"
+              "      Tone C5.au\n"
               "    [4] AIFF tones\n"
-              "      2 Tone G4.aiff\n"
-              "      4 Tone A4.aiff\n"
-              "      6 Tone C5.aiff\n"
+              "      Tone G4.aiff\n"
+              "      Tone A4.aiff\n"
+              "      Tone C5.aiff\n"
               "  [5] Samples\n"
-              "    7 Short beep.au\n"
-              "  [6] Shared tones acl=1\n"
-              "    [7] More\n"
-              "      11 Low G3.au\n"
-              "    9 Shared A4.au\n"
-              "    10 Shared E5.aiff\n"
-              "  8 Welcome.aiff\n"
-              "list [1] Friends\n"
-              "  member 1 demo-free Frank Free <frank@example.org>\n");
+              "    Short beep.au\n" +
+                  mp3 +
+                  "  [6] Shared tones acl=1\n"
+                  "    [7] More\n"
+                  "      Low G3.au\n"
+                  "    Shared A4.au\n"
+                  "    Shared E5.aiff\n"
+                  "  Welcome.aiff\n"
+                  "list [1] Friends\n"
+                  "  member 1 demo-free Frank Free <frank@example.org>\n");
 }
 
 TEST_F(ProxyServiceTest, FreeAccountSeesTheFolderSharedWithIt) {
     signIn("demo-free", "free-demo-1");
+    std::string mp3 = OptionalMp3(folder(5));
     EXPECT_EQ(DumpAccount(account_),
               "profile 1 demo-free Frank Free <frank@example.org>\n"
               "[1] My Media\n"
               "  [2] Music\n"
               "    [3] Tones\n"
-              "      1 Tone C4.au\n"
-              "      3 Tone E4.au\n"
-              "      5 Tone G4.au\n"
+              "      Tone C4.au\n"
+              "      Tone E4.au\n"
+              "      Tone G4.au\n"
               "    [4] AIFF tones\n"
-              "      2 Tone C4.aiff\n"
-              "      4 Tone E4.aiff\n"
-              "      6 Tone G4.aiff\n"
+              "      Tone C4.aiff\n"
+              "      Tone E4.aiff\n"
+              "      Tone G4.aiff\n"
               "  [5] Samples\n"
-              "    7 Short beep.au\n"
-              "  8 Welcome.aiff\n"
-              "sharing 3 demo-gold Gustav Gold <gustav@example.org> plus gold listed=1\n"
-              "  [6] Shared tones acl=1\n"
-              "    [7] More\n"
-              "      11 Low G3.au\n"
-              "    9 Shared A4.au\n"
-              "    10 Shared E5.aiff\n");
+              "    Short beep.au\n" +
+                  mp3 +
+                  "  Welcome.aiff\n"
+                  "sharing 3 demo-gold Gustav Gold <gustav@example.org> plus gold listed=1\n"
+                  "  [6] Shared tones acl=1\n"
+                  "    [7] More\n"
+                  "      Low G3.au\n"
+                  "    Shared A4.au\n"
+                  "    Shared E5.aiff\n");
     auto gold = As<IUserProfile>(account_->UserById(3));
     ASSERT_TRUE(gold);
     EXPECT_EQ(gold->SharedFolderCount(), 1);
@@ -365,7 +379,8 @@ TEST_F(ProxyServiceTest, MessagesArriveOnceInTheMessagesFile) {
 TEST_F(ProxyServiceTest, MailAndLinks) {
     signIn("demo-gold", "gold-demo-1");
     EXPECT_NO_THROW(proxy_->SendEmail("demo-gold", "frank@example.org", "Hi Frank"));
-    EXPECT_NO_THROW(proxy_->EmailLink(3, 6, 9, 3, "frank@example.org", "", ""));
+    std::int32_t shared = As<IMediaFile>(folder(6)->File(0))->FileId();
+    EXPECT_NO_THROW(proxy_->EmailLink(3, 6, shared, 3, "frank@example.org", "", ""));
     EXPECT_EQ(FailureText(proxy_, [&] { proxy_->SendEmail("demo-gold", "no address", "x"); }),
               "Invalid e-mail address");
     EXPECT_EQ(FailureText(proxy_, [&] { proxy_->SendEmail("demo-free", "a@b.org", "x"); }),

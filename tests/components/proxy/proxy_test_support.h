@@ -107,6 +107,8 @@ template <class T> std::shared_ptr<T> As(const ComPtr& object) {
 }
 
 // One line per folder and file, indented by depth: the model as a text.
+// Folders show their ids; files only their names, since the ids of seeded
+// files depend on which demo media the service could make.
 inline void DumpFolder(const std::shared_ptr<IFolder>& folder, int depth, std::string& out) {
     out += std::string(static_cast<std::size_t>(depth * 2), ' ') + "[" +
            std::to_string(folder->FolderId()) + "] " + folder->Name() +
@@ -116,8 +118,7 @@ inline void DumpFolder(const std::shared_ptr<IFolder>& folder, int depth, std::s
         DumpFolder(As<IFolder>(folder->Subfolder(i)), depth + 1, out);
     for (int i = 0; i < folder->FileCount(); ++i) {
         auto file = As<IMediaFile>(folder->File(i));
-        out += std::string(static_cast<std::size_t>(depth * 2 + 2), ' ') +
-               std::to_string(file->FileId()) + " " + file->Name() + "\n";
+        out += std::string(static_cast<std::size_t>(depth * 2 + 2), ' ') + file->Name() + "\n";
     }
 }
 

@@ -187,7 +187,9 @@ TEST_F(ProxyTransferTest, FailuresEndWithAReadableTextAndNoFile) {
     EXPECT_TRUE(leftovers(files_.path()).isEmpty());
 
     // A shared file of another user downloads.
-    proxy_->DownloadFile("3~6~9", path("shared.au"), "c7");
+    auto gold = As<IUserProfile>(account_->UserById(3));
+    auto shared = As<IMediaFile>(As<IFolder>(gold->SharedFolder(0))->File(0));
+    proxy_->DownloadFile("3~6~" + std::to_string(shared->FileId()), path("shared.au"), "c7");
     ASSERT_TRUE(PumpUntil([&] { return window_.done.size() == 7; }));
     EXPECT_EQ(window_.done.back().error, "");
     EXPECT_EQ(QFileInfo(QString::fromStdString(path("shared.au"))).size(), 88224);
