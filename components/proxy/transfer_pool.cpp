@@ -1,18 +1,25 @@
 #include "transfer_pool.h"
 
+#include <chrono>
+
 namespace velmora::proxy {
 
 TransferPool::TransferPool(std::size_t maxRunning) : maxRunning_(maxRunning ? maxRunning : 1) {}
 
 TransferPool::~TransferPool() {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-        waiting_.clear();
+    std::unique_lock lock(mutex_);
+    stopping_ = true;
+    waiting_.clear();
+    wake_.notify_all();
+    // A request cancelled before it had opened its connection cannot be
+    // stopped then, and would sit out its read timeout; cancelling again
+    // until it ends catches it as soon as the connection exists.
+    while (!running_.empty()) {
         for (CancelFlag* flag : running_)
             flag->cancel();
+        finished_.wait_for(lock, std::chrono::milliseconds(50));
     }
-    wake_.notify_all();
+    lock.unlock();
     for (auto& thread : threads_)
         thread.join();
 }
@@ -54,6 +61,7 @@ void TransferPool::work() {
         }
         lock.lock();
         running_.erase(&flag);
+        finished_.notify_all();
     }
 }
 

@@ -42,6 +42,7 @@ private:
     const std::size_t maxRunning_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
+    std::condition_variable finished_;
     std::deque<Job> waiting_;
     std::set<CancelFlag*> running_;
     std::vector<std::thread> threads_;
