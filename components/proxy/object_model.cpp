@@ -1,5 +1,7 @@
 #include "object_model.h"
 
+#include "text_utils.h"
+
 #include <QXmlStreamReader>
 
 #include <algorithm>
@@ -218,22 +220,6 @@ std::int32_t count(std::size_t n) {
 
 } // namespace
 
-std::string AttributeEncode(const std::string& value) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(value.size());
-    for (unsigned char c : value) {
-        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += digits[c >> 4];
-            out += digits[c & 0xf];
-        }
-    }
-    return out;
-}
-
 // ---- files
 
 std::int32_t MediaFileObject::FileId() {
@@ -411,12 +397,12 @@ std::string UserProfileObject::Email() {
 std::string UserProfileObject::RecordXml() {
     Lock lock(model_->mutex);
     const UserData& u = data_;
-    return "<user id=\"" + std::to_string(u.id) + "\" accountid=\"" + AttributeEncode(u.accountId) +
-           "\" first_name=\"" + AttributeEncode(u.firstName) + "\" last_name=\"" +
-           AttributeEncode(u.lastName) + "\" email=\"" + AttributeEncode(u.email) + "\" isplus=\"" +
-           (u.plus ? "1" : "0") + "\" gold=\"" + (u.gold ? "1" : "0") + "\" platinum=\"" +
-           (u.platinum ? "1" : "0") + "\" expired=\"" + (u.expired ? "1" : "0") + "\" public=\"" +
-           (u.listedPublicly ? "1" : "0") + "\"/>";
+    return "<user id=\"" + std::to_string(u.id) + "\" accountid=\"" +
+           velmora::UrlEncode(u.accountId) + "\" first_name=\"" + velmora::UrlEncode(u.firstName) +
+           "\" last_name=\"" + velmora::UrlEncode(u.lastName) + "\" email=\"" +
+           velmora::UrlEncode(u.email) + "\" isplus=\"" + (u.plus ? "1" : "0") + "\" gold=\"" +
+           (u.gold ? "1" : "0") + "\" platinum=\"" + (u.platinum ? "1" : "0") + "\" expired=\"" +
+           (u.expired ? "1" : "0") + "\" public=\"" + (u.listedPublicly ? "1" : "0") + "\"/>";
 }
 
 VariantBool UserProfileObject::IsHigherTier1() {

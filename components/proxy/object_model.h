@@ -222,7 +222,4 @@ private:
 std::vector<std::shared_ptr<AccessListObject>>
 ParseAccessLists(const QByteArray& xml, const std::shared_ptr<ModelShared>& model);
 
-// The service's URL encoding of attribute values, for the records' XML.
-std::string AttributeEncode(const std::string& text);
-
 } // namespace velmora::proxy
