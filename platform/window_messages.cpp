@@ -120,11 +120,23 @@ bool PostMessage(Handle window, int message, WPARAM wParam, LPARAM lParam) {
 bool PostTextMessage(Handle window, int message, std::string wParamText, std::string lParamText) {
     if (!window)
         return false;
-    auto texts = std::make_shared<std::pair<std::string, std::string>>(std::move(wParamText),
-                                                                       std::move(lParamText));
+    // Qt's event queue hands the texts over correctly, but with a lock that
+    // race detectors cannot see; this mutex makes the hand-over visible.
+    struct OwnedTexts {
+        std::mutex mutex;
+        std::string wParam;
+        std::string lParam;
+    };
+    auto texts = std::make_shared<OwnedTexts>();
+    {
+        std::lock_guard lock(texts->mutex);
+        texts->wParam = std::move(wParamText);
+        texts->lParam = std::move(lParamText);
+    }
     return queueOnUiThread([window, message, texts] {
-        deliver(window, message, reinterpret_cast<WPARAM>(texts->first.c_str()),
-                reinterpret_cast<LPARAM>(texts->second.c_str()));
+        std::lock_guard lock(texts->mutex);
+        deliver(window, message, reinterpret_cast<WPARAM>(texts->wParam.c_str()),
+                reinterpret_cast<LPARAM>(texts->lParam.c_str()));
     });
 }
 
