@@ -102,11 +102,11 @@ TEST(WindowMessages, SendToDestroyedWindowIsDroppedAndReturnsZero) {
     Handle h = HandleOf(window);
     delete window;
     EXPECT_EQ(SendMessage(h, UM_SET_BAR_TEXT, 1, 2), 0);
-    LRESULT r = -1;
+    std::atomic<LRESULT> r{-1};
     std::thread worker([&] { r = SendMessage(h, UM_SET_BAR_TEXT, 1, 2); });
-    ASSERT_TRUE(pumpUntil([&] { return r == 0; }));
+    ASSERT_TRUE(pumpUntil([&] { return r.load() == 0; }));
     worker.join();
-    EXPECT_EQ(r, 0);
+    EXPECT_EQ(r.load(), 0);
 }
 
 TEST(WindowMessages, WindowDestroyedWhileWorkerWaitsReleasesTheWorker) {
