@@ -110,6 +110,9 @@ std::string AppContext::GetPlayerPageBase() {
 }
 
 IMessagePoller* AppContext::GetMessagePoller() {
+    // A maker installed after the context was made still gets its poller.
+    if (!messagePoller_ && pollerMaker())
+        messagePoller_ = pollerMaker()();
     if (messagePoller_)
         messagePoller_->Start();
     return messagePoller_.get();

@@ -22,7 +22,8 @@ public:
     // Ends the instance (at the end of the program, or between tests); the
     // next Instance() makes a new one.
     static void Destroy();
-    // The maker of the message poller; takes effect for contexts made later.
+    // The maker of the message poller: the context makes its poller with it
+    // when it is made, or at the first poller access after the maker came.
     static void SetPollerMaker(PollerMaker maker);
 
     ~AppContext();

@@ -101,6 +101,10 @@ TEST_F(AppContextTest, MissingSettingsStoreReplacesTheLastError) {
 
 TEST_F(AppContextTest, PollerAccessorStartsTheRunEveryTime) {
     EXPECT_EQ(AppContext::Instance().GetMessagePoller(), nullptr); // no maker installed
+    int lateStarts = 0;
+    AppContext::SetPollerMaker([&] { return std::make_unique<CountingPoller>(&lateStarts); });
+    EXPECT_NE(AppContext::Instance().GetMessagePoller(), nullptr); // a maker that came late
+    EXPECT_EQ(lateStarts, 1);
     AppContext::Destroy();
     int starts = 0;
     AppContext::SetPollerMaker([&] { return std::make_unique<CountingPoller>(&starts); });
