@@ -41,8 +41,12 @@ std::string LogFile::Path() const {
 }
 
 std::string LogFile::TimeStamp() {
-    std::string stamp =
-        QLocale::system().toString(QDateTime::currentDateTime(), QLocale::LongFormat).toStdString();
+    // The long date, then the time with seconds; no time zone.
+    const QLocale locale = QLocale::system();
+    const QDateTime now = QDateTime::currentDateTime();
+    std::string stamp = (locale.toString(now.date(), QLocale::LongFormat) + QLatin1Char(' ') +
+                         now.time().toString(QStringLiteral("HH:mm:ss")))
+                            .toStdString();
     if (stamp.size() > 255)
         stamp.resize(255);
     return stamp;

@@ -187,6 +187,10 @@ bool CMainFrame::CreateClient() {
     return true;
 }
 
+// The placement is the window's rectangle without the decoration the window
+// system adds: that is what Qt can set before the window is first shown, so
+// what is restored is exactly what was saved, and the window never grows by
+// its title bar from one start to the next.
 void CMainFrame::RestorePlacement() {
     const std::string width = registry::Read("window_width");
     const std::string height = registry::Read("window_height");
@@ -194,42 +198,40 @@ void CMainFrame::RestorePlacement() {
         return;
     const std::string left = registry::Read("window_left");
     const std::string top = registry::Read("window_top");
-    QRect frame = frameGeometry();
-    int x = frame.x(), y = frame.y();
-    if (!left.empty() && !top.empty()) {
-        x = registry::ToNumber(left);
-        y = registry::ToNumber(top);
+    // A rectangle too small to hold the menus and both panes is no placement
+    // anyone chose; it is widened to the smallest usable size.
+    const int w = std::max(registry::ToNumber(width), 200);
+    const int h = std::max(registry::ToNumber(height), 150);
+    if (left.empty() || top.empty()) {
+        resize(w, h);
+        return;
     }
-    int w = std::max(registry::ToNumber(width), 200);
-    int h = std::max(registry::ToNumber(height), 150);
-
     // A rectangle left on a screen that is gone comes back onto the nearest one.
-    QRect wanted(x, y, w, h);
+    QRect wanted(registry::ToNumber(left), registry::ToNumber(top), w, h);
     QScreen* screen = QGuiApplication::screenAt(wanted.center());
     if (!screen)
         screen = QGuiApplication::primaryScreen();
-    if (screen && !screen->availableGeometry().intersects(wanted)) {
-        QRect area = screen->availableGeometry();
-        wanted.moveTopLeft(area.topLeft());
-    }
-    resize(wanted.size() - (frameGeometry().size() - size()));
-    move(wanted.topLeft());
+    if (screen && !screen->availableGeometry().intersects(wanted))
+        wanted.moveTopLeft(screen->availableGeometry().topLeft());
+    setGeometry(wanted);
     raise();
 }
 
 void CMainFrame::SavePlacement() {
     // A minimised or maximised frame stores its normal rectangle, so the
     // next start opens at a usable size.
-    QRect frame = (isMinimized() || isMaximized()) ? normalGeometry() : frameGeometry();
-    if (isMinimized() || isMaximized())
-        frame.adjust(0, 0, frameGeometry().width() - geometry().width(),
-                     frameGeometry().height() - geometry().height());
+    const QRect frame = (isMinimized() || isMaximized()) ? normalGeometry() : geometry();
     const int treeWidth = libraryView_ ? libraryView_->width() : kDefaultTreeWidth;
     registry::Write("tree_width", std::to_string(treeWidth));
     registry::Write("window_width", std::to_string(frame.width()));
     registry::Write("window_height", std::to_string(frame.height()));
     registry::Write("window_left", std::to_string(frame.x()));
     registry::Write("window_top", std::to_string(frame.y()));
+}
+
+QMenu* CMainFrame::createPopupMenu() {
+    // The bars are always there: no menu to hide them but View's own.
+    return nullptr;
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

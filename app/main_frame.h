@@ -76,6 +76,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    QMenu* createPopupMenu() override;
     void customEvent(QEvent* event) override;
 
 private:

@@ -88,6 +88,9 @@ bool Cvelmora_playerApp::InitInstance(const std::vector<std::string>& arguments)
         frame_.reset();
         return false;
     }
+    // The library view handles its own commands (File > Save) once it offers them.
+    if (auto* library = dynamic_cast<CommandTarget*>(frame_->GetLibraryView()))
+        frame_->AddCommandTarget(library);
     QtMessageBoxes::setMainWindow(frame_.get());
     frame_->show();
     frame_->setWindowTitle(QString::fromStdString(LoadString(101)));
@@ -221,20 +224,29 @@ void Cvelmora_playerApp::OnToolsOptions() {
 
     const int port = TextToNumber(dialog.port);
     const std::string repeat = dialog.repeat ? "yes" : "no";
+    // Each value is written in turn; one that cannot be stored does not keep
+    // the others, nor the program's own copies, from taking the new value.
+    std::string failure;
+    auto store = [&](const std::function<void(ISettingsStore&)>& write) {
+        try {
+            if (!settings)
+                throw ComError(REGDB_E_CLASSNOTREG, CLSID_SettingsStore);
+            write(*settings);
+        } catch (const ComError& e) {
+            if (failure.empty())
+                failure = e.message();
+        }
+    };
+    store([&](ISettingsStore& s) { s.SetHost(dialog.host); });
     context.SetHost(dialog.host);
+    store([&](ISettingsStore& s) { s.SetPort(port); });
     context.SetPort(port);
+    store([&](ISettingsStore& s) { s.SetCleanUpOnExit(ToVariantBool(dialog.cleanUp)); });
     if (QObject* player = GetPlayerView())
         SendMessage(player, UM_SET_REPEAT, 0, textParam(repeat));
-    try {
-        if (!settings)
-            throw ComError(REGDB_E_CLASSNOTREG, CLSID_SettingsStore);
-        settings->SetHost(dialog.host);
-        settings->SetPort(port);
-        settings->SetCleanUpOnExit(ToVariantBool(dialog.cleanUp));
-        settings->SetValue("repeat_on_play", repeat);
-    } catch (const ComError& e) {
-        ShowMessage("The options could not be saved: " + e.message());
-    }
+    store([&](ISettingsStore& s) { s.SetValue("repeat_on_play", repeat); });
+    if (!failure.empty())
+        ShowMessage("The options could not be saved: " + failure);
 }
 
 void Cvelmora_playerApp::OnToolsAccessLists() {

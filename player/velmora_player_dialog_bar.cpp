@@ -8,9 +8,12 @@
 #include "window_messages.h"
 
 #include <QFontDatabase>
+#include <QFontMetrics>
+
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTimerEvent>
+#include <algorithm>
 
 namespace velmora {
 
@@ -73,7 +76,12 @@ QFont CVelmoraPlayerDialogBar::MakeFont() {
              << "Sans Serif";
     font.setFamilies(families);
     font.setStyleHint(QFont::Fantasy);
+    // A height of 16 is the whole character cell, ascent and descent
+    // together, not the size of the letters.
     font.setPixelSize(16);
+    const int cell = QFontMetrics(font).height();
+    if (cell > 16)
+        font.setPixelSize(std::max(1, 16 * 16 / cell));
     font.setWeight(QFont::Normal);
     font.setItalic(false);
     font.setUnderline(false);

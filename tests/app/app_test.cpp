@@ -55,6 +55,7 @@ struct SettingsValues {
     bool cleanUp = false;
     std::map<std::string, std::string> values;
     std::vector<std::string> writes;
+    bool hostIsReadOnly = false;
 };
 
 class FakeSettings : public ISettingsStore {
@@ -62,6 +63,8 @@ public:
     explicit FakeSettings(SettingsValues* v) : v_(v) {}
     std::string Host() override { return v_->host; }
     void SetHost(const std::string& h) override {
+        if (v_->hostIsReadOnly)
+            throw ComError(E_ACCESSDENIED, iid);
         v_->host = h;
         v_->writes.push_back("Host");
     }
@@ -395,5 +398,25 @@ TEST_F(AppTest, AboutHelpOpensTheHelpPageOnTheHostInUse) {
     EXPECT_EQ(opened, (std::vector<std::string>{
                           "http://127.0.0.1:8080/products/windows/velmora-player.html",
                           "http://moved.example.org:8080/products/windows/velmora-player.html"}));
+    app.ExitInstance();
+}
+
+TEST_F(AppTest, OptionsThatCannotBeStoredStillTakeEffectAndSaySo) {
+    Cvelmora_playerApp app;
+    ASSERT_TRUE(app.InitInstance({"velmora-player"}));
+    settings.hostIsReadOnly = true;
+    optionsAnswer = [&](COptionsDialog& d) {
+        d.hostEdit()->setText("new.host");
+        d.portEdit()->setText("9000");
+        d.show();
+        d.okButton()->click();
+        return d.result();
+    };
+    app.OnCommand(Cvelmora_playerApp::ID_TOOLS_OPTIONS);
+    EXPECT_EQ(boxes->texts().back(), "The options could not be saved: Access is denied.");
+    EXPECT_EQ(AppContext::Instance().GetHost(), "new.host");
+    EXPECT_EQ(settings.port, 9000); // the other values were stored all the same
+    EXPECT_EQ(settings.values["repeat_on_play"], "no");
+    EXPECT_EQ(player->messages, std::vector<int>{UM_SET_REPEAT});
     app.ExitInstance();
 }

@@ -63,11 +63,16 @@ TEST_F(MainFrameTest, ClosingSavesTheLayoutAndTheNextStartRestoresIt) {
     registry::Write("window_width", "700");
     registry::Write("window_height", "500");
     auto frame = makeFrame();
-    // Before the window system adds its decoration the frame is the size stored.
-    EXPECT_EQ(frame->frameGeometry().width(), 700);
-    EXPECT_EQ(frame->frameGeometry().height(), 500);
+    EXPECT_EQ(frame->geometry().size(), QSize(700, 500));
     frame->show();
     EXPECT_EQ(frame->GetSplitter()->sizes().at(0), 310);
+    // Saved and restored again, the window keeps its size: the decoration
+    // the window system adds is never counted in.
+    QRect shown = frame->geometry();
+    frame->close();
+    auto again = makeFrame();
+    again->show();
+    EXPECT_EQ(again->geometry(), shown);
 }
 
 TEST_F(MainFrameTest, SizeWithoutPositionKeepsTheCurrentPlace) {
@@ -79,7 +84,7 @@ TEST_F(MainFrameTest, SizeWithoutPositionKeepsTheCurrentPlace) {
                                    [](QWidget* p) { return new QWidget(p); }});
     frame->move(33, 44);
     ASSERT_TRUE(frame->Create());
-    EXPECT_EQ(frame->frameGeometry().size(), QSize(640, 480));
+    EXPECT_EQ(frame->size(), QSize(640, 480));
     EXPECT_EQ(frame->pos(), QPoint(33, 44));
 }
 
