@@ -151,18 +151,8 @@ void AppendAcls(Connection& c, std::string& out, std::int64_t user) {
                          "u.expired, u.listed FROM acl_members m JOIN users u ON u.id = m.user "
                          "WHERE m.acl = ?1 ORDER BY u.id");
         q->bind(1, acl.id);
-        while (q->step()) {
-            UserRow u;
-            u.id = q->integer(0);
-            u.accountId = q->text(1);
-            u.firstName = q->text(2);
-            u.lastName = q->text(3);
-            u.email = q->text(4);
-            u.tier = static_cast<Tier>(std::clamp<std::int64_t>(q->integer(5), 0, 3));
-            u.expired = q->integer(6) != 0;
-            u.listed = q->integer(7) != 0;
-            AppendUserElement(out, u);
-        }
+        while (q->step())
+            AppendUserElement(out, ReadUser(*q));
         out += "</acl>";
     }
     out += "</acls>";
@@ -205,21 +195,11 @@ std::string Store::accountModel(std::int64_t user) {
     for (const auto& [owner, folders] : shared) {
         std::optional<UserRow> sharer;
         {
-            auto q = c->query("SELECT id, accountid, first_name, last_name, email, tier, expired, "
-                              "listed FROM users WHERE id = ?1");
+            auto q = c->query(std::string("SELECT ") + kUserColumns + " FROM users WHERE id = ?1");
             q->bind(1, owner);
             if (!q->step())
                 continue;
-            UserRow u;
-            u.id = q->integer(0);
-            u.accountId = q->text(1);
-            u.firstName = q->text(2);
-            u.lastName = q->text(3);
-            u.email = q->text(4);
-            u.tier = static_cast<Tier>(std::clamp<std::int64_t>(q->integer(5), 0, 3));
-            u.expired = q->integer(6) != 0;
-            u.listed = q->integer(7) != 0;
-            sharer = u;
+            sharer = ReadUser(*q);
         }
         Tree tree = LoadTree(*c, owner, false);
         // A shared folder inside another shared folder of this owner is shown

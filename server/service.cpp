@@ -211,8 +211,8 @@ struct ByteRange {
 std::optional<ByteRange> ParseRange(const std::string& header, std::uint64_t size) {
     if (header.rfind("bytes=", 0) != 0 || header.find(',') != std::string::npos)
         return std::nullopt;
-    std::string spec = header.substr(6);
-    std::size_t dash = spec.find('-');
+    std::string bounds = header.substr(6);
+    std::size_t dash = bounds.find('-');
     if (dash == std::string::npos)
         return std::nullopt;
     auto number = [](const std::string& text) -> std::optional<std::uint64_t> {
@@ -221,8 +221,8 @@ std::optional<ByteRange> ParseRange(const std::string& header, std::uint64_t siz
             return std::nullopt;
         return std::stoull(text);
     };
-    std::string a = spec.substr(0, dash);
-    std::string b = spec.substr(dash + 1);
+    std::string a = bounds.substr(0, dash);
+    std::string b = bounds.substr(dash + 1);
     ByteRange r;
     if (a.empty()) {
         auto suffix = number(b);

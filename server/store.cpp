@@ -87,10 +87,9 @@ CREATE TABLE IF NOT EXISTS outbox(
     body TEXT NOT NULL);
 )SQL";
 
-constexpr const char* kUserColumns =
-    "id, accountid, first_name, last_name, email, tier, expired, listed";
+} // namespace
 
-UserRow ReadUser(Statement& s, int first = 0) {
+UserRow ReadUser(Statement& s, int first) {
     UserRow u;
     u.id = s.integer(first);
     u.accountId = s.text(first + 1);
@@ -102,6 +101,8 @@ UserRow ReadUser(Statement& s, int first = 0) {
     u.listed = s.integer(first + 7) != 0;
     return u;
 }
+
+namespace {
 
 FolderRow ReadFolder(Statement& s, std::int64_t owner) {
     return FolderRow{owner, s.integer(0), s.integer(1), s.text(2), s.integer(3)};

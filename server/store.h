@@ -29,6 +29,12 @@ struct UserRow {
     bool listed = false; // in the public directory
 };
 
+// The columns of a user row in the order ReadUser takes them, and the reading
+// itself, from column first on.
+inline constexpr const char* kUserColumns =
+    "id, accountid, first_name, last_name, email, tier, expired, listed";
+UserRow ReadUser(Statement& s, int first = 0);
+
 struct NewUser {
     std::string accountId;
     std::string firstName;
