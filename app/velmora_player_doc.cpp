@@ -6,6 +6,7 @@
 #include "text_utils.h"
 #include "velmora_player_app.h"
 #include "window_messages.h"
+#include "wire/media_types.h"
 
 #include <QFileDialog>
 
@@ -44,11 +45,11 @@ bool Cvelmora_playerDoc::IsMediaPath(const std::string& path) {
     std::string lower = path;
     std::transform(lower.begin(), lower.end(), lower.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    std::vector<std::string> words;
-    Split(kMediaExtensions, '~', words);
-    return std::any_of(words.begin(), words.end(), [&](const std::string& word) {
-        return !word.empty() && lower.find(word) != std::string::npos;
-    });
+    // The whole path counts, dot or not: a file in a folder named "mp3s"
+    // opens whatever its own name is.
+    return std::any_of(
+        wire::kMediaExtensions.begin(), wire::kMediaExtensions.end(),
+        [&](std::string_view word) { return lower.find(word) != std::string::npos; });
 }
 
 bool Cvelmora_playerDoc::OnCommand(int id) {

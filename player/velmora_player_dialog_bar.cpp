@@ -6,6 +6,7 @@
 #include "text_utils.h"
 #include "wait_cursor.h"
 #include "window_messages.h"
+#include "wire/percent.h"
 
 #include <QFontDatabase>
 #include <QFontMetrics>
@@ -98,7 +99,7 @@ std::string CVelmoraPlayerDialogBar::LinkParameter(const std::string& playerPage
                                                    const std::string& messageId,
                                                    const std::string& link) {
     return playerPageBase + NumberToText(userId) + "~" + messageId + "~" + "velmoraplayer" + "~" +
-           UrlEncode(link);
+           wire::PercentEncode(link);
 }
 
 void CVelmoraPlayerDialogBar::OpenCurrentLink() {

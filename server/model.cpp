@@ -4,6 +4,7 @@
 #include "errors.h"
 #include "store.h"
 #include "text.h"
+#include "wire/percent.h"
 
 #include <algorithm>
 #include <map>
@@ -95,7 +96,7 @@ void AppendFolder(std::string& out, const Tree& tree, std::size_t top, bool with
         out += "<folder id=\"";
         out += std::to_string(node.id);
         out += "\" name=\"";
-        out += UrlEncode(node.name);
+        out += wire::PercentEncode(node.name);
         out += "\" acl=\"";
         out += std::to_string(node.acl);
         out += '"';
@@ -109,7 +110,7 @@ void AppendFolder(std::string& out, const Tree& tree, std::size_t top, bool with
             out += "<file id=\"";
             out += std::to_string(file.id);
             out += "\" name=\"";
-            out += UrlEncode(file.name);
+            out += wire::PercentEncode(file.name);
             out += "\" size=\"";
             out += std::to_string(file.size);
             out += "\"/>";
@@ -145,7 +146,7 @@ void AppendAcls(Connection& c, std::string& out, std::int64_t user) {
         out += "<acl id=\"";
         out += std::to_string(acl.id);
         out += "\" name=\"";
-        out += UrlEncode(acl.name);
+        out += wire::PercentEncode(acl.name);
         out += "\">";
         auto q = c.query("SELECT u.id, u.accountid, u.first_name, u.last_name, u.email, u.tier, "
                          "u.expired, u.listed FROM acl_members m JOIN users u ON u.id = m.user "

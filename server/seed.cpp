@@ -1,8 +1,9 @@
 #include "seed.h"
 
 #include "errors.h"
-#include "link_codec.h"
 #include "media.h"
+#include "wire/durable_file.h"
+#include "wire/link.h"
 
 #include <fcntl.h>
 #include <sodium.h>
@@ -20,22 +21,6 @@ std::string NewBlobName() {
     char hex[33];
     sodium_bin2hex(hex, sizeof hex, bytes, sizeof bytes);
     return hex;
-}
-
-void WriteBlob(const fs::path& path, const std::string& bytes) {
-    fs::path temp = path;
-    temp += ".part";
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0)
-        throw ServiceError(500, "Cannot write " + temp.string());
-    bool ok = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
-    ok = ::fsync(fd) == 0 && ok;
-    ::close(fd);
-    if (!ok) {
-        ::unlink(temp.c_str());
-        throw ServiceError(500, "Cannot write " + temp.string());
-    }
-    fs::rename(temp, path);
 }
 
 std::int64_t EnsureUser(Store& store, PasswordHasher& hasher, const NewUser& user,
@@ -75,7 +60,7 @@ std::int64_t EnsureAcl(Store& store, std::int64_t owner, const std::string& name
 FileRow StoreBytes(Store& store, std::int64_t owner, std::int64_t folder, const std::string& name,
                    const std::string& bytes) {
     std::string blob = NewBlobName();
-    WriteBlob(store.blobPath(blob), bytes);
+    wire::WriteFileDurably(store.blobPath(blob), bytes);
     try {
         return store.commitFile(owner, folder, name, static_cast<std::int64_t>(bytes.size()), blob);
     } catch (...) {
@@ -162,13 +147,14 @@ void SeedDemo(Store& store, PasswordHasher& hasher, const std::string& publicUrl
 
     // Application messages with links to the demo items.
     std::string sharedLink =
-        publicUrl +
-        "/d?k=" + link_codec::Encode(std::to_string(gold) + "~" + std::to_string(shared)) +
-        "&name=Shared+tones";
+        publicUrl + wire::link::kFolderPath +
+        wire::link::Encode(std::to_string(gold) + "~" + std::to_string(shared)) +
+        wire::link::kNameParameter + wire::link::BlanksToPlus("Shared tones");
     const std::pair<std::string, std::string> messages[] = {
         {"Welcome to Velmora: your media, everywhere.", publicUrl + "/health"},
         {"Listen to the shared demo tones.", sharedLink},
-        {"Upgrade to plus for an ad-free player.", publicUrl + "/player?m=0~0~velmoraplayer~plus"},
+        {"Upgrade to plus for an ad-free player.",
+         publicUrl + wire::link::kPlayerPagePath + "0~0~velmoraplayer~plus"},
     };
     auto existing = store.appMessages();
     for (const auto& [msg, url] : messages) {
@@ -214,7 +200,7 @@ void SeedBench(Store& store, PasswordHasher& hasher, std::ostream& out) {
     const std::string blob = "bench-shared-tone";
     const std::string bytes = MakeAuTone(440.0, 0.05, 8000);
     if (!fs::exists(store.blobPath(blob)))
-        WriteBlob(store.blobPath(blob), bytes);
+        wire::WriteFileDurably(store.blobPath(blob), bytes);
     const auto size = static_cast<std::int64_t>(bytes.size());
 
     std::string peerHash = hasher.hash("bench-peer-password");

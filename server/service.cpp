@@ -1,8 +1,10 @@
 #include "service.h"
 
 #include "errors.h"
-#include "link_codec.h"
 #include "text.h"
+#include "wire/durable_file.h"
+#include "wire/link.h"
+#include "wire/percent.h"
 
 #include <httplib.h>
 #include <sodium.h>
@@ -101,16 +103,19 @@ void Fail(Response& res, int status, const std::string& reason) {
 
 std::string FolderElement(const FolderRow& f) {
     return "<folder id=\"" + std::to_string(f.id) + "\" parent=\"" + std::to_string(f.parent) +
-           "\" name=\"" + UrlEncode(f.name) + "\" acl=\"" + std::to_string(f.acl) + "\"/>\n";
+           "\" name=\"" + wire::PercentEncode(f.name) + "\" acl=\"" + std::to_string(f.acl) +
+           "\"/>\n";
 }
 
 std::string FileElement(const FileRow& f) {
     return "<file id=\"" + std::to_string(f.id) + "\" folder=\"" + std::to_string(f.folder) +
-           "\" name=\"" + UrlEncode(f.name) + "\" size=\"" + std::to_string(f.size) + "\"/>\n";
+           "\" name=\"" + wire::PercentEncode(f.name) + "\" size=\"" + std::to_string(f.size) +
+           "\"/>\n";
 }
 
 std::string AclElement(const AclRow& a) {
-    return "<acl id=\"" + std::to_string(a.id) + "\" name=\"" + UrlEncode(a.name) + "\"/>\n";
+    return "<acl id=\"" + std::to_string(a.id) + "\" name=\"" + wire::PercentEncode(a.name) +
+           "\"/>\n";
 }
 
 std::string UserDocument(const UserRow& u) {
@@ -135,25 +140,10 @@ void RemoveBlobs(Store& store, const std::vector<std::string>& blobs) {
 }
 
 std::vector<std::int64_t> KeyNumbers(const std::string& encoded, std::size_t count) {
-    auto key = link_codec::Decode(encoded);
-    if (!key)
+    auto ids = wire::link::DecodeIds(encoded, count);
+    if (!ids)
         return {};
-    std::vector<std::int64_t> out;
-    std::size_t start = 0;
-    while (true) {
-        std::size_t end = key->find('~', start);
-        auto id =
-            ParseId(key->substr(start, end == std::string::npos ? std::string::npos : end - start));
-        if (!id)
-            return {};
-        out.push_back(*id);
-        if (end == std::string::npos)
-            break;
-        start = end + 1;
-    }
-    if (out.size() != count)
-        return {};
-    return out;
+    return {ids->begin(), ids->end()};
 }
 
 std::string Page(const std::string& title, const std::string& body) {
@@ -177,9 +167,9 @@ std::string RequestTarget(const Request& req) {
     std::string query;
     for (const auto& [key, value] : req.params) {
         query += query.empty() ? '?' : '&';
-        query += UrlEncode(key);
+        query += wire::PercentEncode(key);
         query += '=';
-        query += UrlEncode(value);
+        query += wire::PercentEncode(value);
     }
     return target + query;
 }
@@ -454,7 +444,7 @@ void Service::routes() {
                 return;
             }
             Params params = req.params;
-            ParseForm(body, params);
+            wire::ParseForm(body, params);
             run(req, res, std::move(params), access, handler);
         };
     };
@@ -577,48 +567,39 @@ void Service::routes() {
                                             " bytes");
             store.checkUploadTarget(c.user, folder, name);
 
-            std::string blob = RandomName();
-            fs::path temp = store.tempDir() / (blob + ".part");
-            int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-            if (fd < 0)
-                throw ServiceError(500, "Cannot store the upload");
+            // The blob becomes visible under its name only when every byte
+            // is on the disk; a failure at any point leaves no trace.
+            wire::DurableFile part(store.tempDir());
             std::uint64_t received = 0;
             bool writeFailed = false;
             bool whole = reader([&](const char* data, size_t length) {
                 received += length;
                 if (received > expected || received > maxUpload)
                     return false;
-                while (length > 0) {
-                    ssize_t n = ::write(fd, data, length);
-                    if (n < 0 && errno == EINTR)
-                        continue;
-                    if (n <= 0) {
-                        writeFailed = true;
-                        return false;
-                    }
-                    data += n;
-                    length -= static_cast<size_t>(n);
+                try {
+                    part.write(data, length);
+                } catch (const std::system_error&) {
+                    writeFailed = true;
+                    return false;
                 }
                 return true;
             });
-            bool synced = !writeFailed && ::fsync(fd) == 0;
-            ::close(fd);
-            if (!whole || !synced || received != expected) {
-                ::unlink(temp.c_str());
-                if (writeFailed || (!synced && whole))
-                    throw ServiceError(507, "Cannot store the upload");
+            if (writeFailed)
+                throw ServiceError(507, "Cannot store the upload");
+            if (!whole || received != expected) {
                 if (received > maxUpload)
                     throw ServiceError(413, "Upload exceeds the limit of " +
                                                 std::to_string(maxUpload) + " bytes");
                 throw ServiceError(400, "Upload incomplete");
             }
+            std::string blob = RandomName();
             fs::path target = store.blobPath(blob);
-            std::error_code ec;
-            fs::rename(temp, target, ec);
-            if (ec) {
-                ::unlink(temp.c_str());
-                throw ServiceError(500, "Cannot store the upload");
+            try {
+                part.commit(target);
+            } catch (const std::system_error&) {
+                throw ServiceError(507, "Cannot store the upload");
             }
+            std::error_code ec;
             try {
                 auto row = store.commitFile(c.user, folder, name,
                                             static_cast<std::int64_t>(received), blob);
@@ -661,7 +642,7 @@ void Service::routes() {
                                                   std::to_string(size));
         }
         c.res.set_header("Content-Disposition",
-                         "attachment; filename*=UTF-8''" + UrlEncode(row->name));
+                         "attachment; filename*=UTF-8''" + wire::PercentEncode(row->name));
         c.res.set_header("Accept-Ranges", "bytes");
         c.res.set_content_provider(
             static_cast<size_t>(length), "application/octet-stream",
@@ -741,8 +722,8 @@ void Service::routes() {
         std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<messages>";
         for (const auto& m : store.takeMessages(c.user)) {
             out += "\n<message id=\"" + std::to_string(m.id) + "\" fromUserId=\"" +
-                   std::to_string(m.from) + "\" text=\"" + UrlEncode(m.text) + "\" time=\"" +
-                   std::to_string(m.time) + "\"/>";
+                   std::to_string(m.from) + "\" text=\"" + wire::PercentEncode(m.text) +
+                   "\" time=\"" + std::to_string(m.time) + "\"/>";
         }
         out += "\n</messages>\n";
         Reply(c.res, 200, out, kXml);
@@ -800,18 +781,16 @@ void Service::routes() {
             if (!row)
                 throw ServiceError(404, "Folder not found");
             name = row->name;
-            link = publicUrl() + "/d?k=" + link_codec::Encode(key);
+            link = publicUrl() + wire::link::kFolderPath + wire::link::Encode(key);
         } else {
             auto row = store.readableFile(c.user, owner, folder, file);
             if (!row)
                 throw ServiceError(404, "File not found");
             name = row->name;
-            link = publicUrl() + "/f?k=" + link_codec::Encode(key + "~" + std::to_string(file));
+            link = publicUrl() + wire::link::kFilePath +
+                   wire::link::Encode(key + "~" + std::to_string(file));
         }
-        std::string plusName;
-        for (char ch : name)
-            plusName += ch == ' ' ? '+' : ch;
-        link += "&name=" + plusName;
+        link += wire::link::kNameParameter + wire::link::BlanksToPlus(name);
         std::string body;
         if (!text2.empty())
             body += text2 + "\n\n";
@@ -878,8 +857,8 @@ void Service::routes() {
         std::string body = "<ul>\n";
         for (const auto& sub : store.subfolders(key[0], key[1])) {
             std::string subKey = std::to_string(key[0]) + "~" + std::to_string(sub.id);
-            body += "<li><a href=\"/d?k=" + link_codec::Encode(subKey) + "\">" +
-                    HtmlEscape(sub.name) + "/</a></li>\n";
+            body += "<li><a href=\"" + std::string(wire::link::kFolderPath) +
+                    wire::link::Encode(subKey) + "\">" + HtmlEscape(sub.name) + "/</a></li>\n";
         }
         for (const auto& file : store.filesIn(key[0], key[1])) {
             body += "<li><a href=\"/files/" + std::to_string(key[0]) + "/" +

@@ -2,6 +2,9 @@
 
 #include "errors.h"
 #include "text.h"
+#include "wire/durable_file.h"
+#include "wire/media_types.h"
+#include "wire/percent.h"
 
 #include <algorithm>
 #include <climits>
@@ -203,40 +206,19 @@ std::string HeaderText(const std::string& text) {
     return out;
 }
 
-void WriteFileDurably(const fs::path& path, const std::string& data) {
-    fs::path temp = path;
-    temp += ".part";
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        throw ServiceError(500, "Cannot write " + temp.string());
-    std::size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n <= 0) {
-            ::close(fd);
-            ::unlink(temp.c_str());
-            throw ServiceError(500, "Cannot write " + temp.string());
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    ::fsync(fd);
-    ::close(fd);
-    fs::rename(temp, path);
-}
-
 } // namespace
 
 void AppendUserElement(std::string& out, const UserRow& u, const char* extra, bool close) {
     out += "<user id=\"";
     out += std::to_string(u.id);
     out += "\" accountid=\"";
-    out += UrlEncode(u.accountId);
+    out += wire::PercentEncode(u.accountId);
     out += "\" first_name=\"";
-    out += UrlEncode(u.firstName);
+    out += wire::PercentEncode(u.firstName);
     out += "\" last_name=\"";
-    out += UrlEncode(u.lastName);
+    out += wire::PercentEncode(u.lastName);
     out += "\" email=\"";
-    out += UrlEncode(u.email);
+    out += wire::PercentEncode(u.email);
     out += "\" isplus=\"";
     out += u.tier != Tier::Free ? '1' : '0';
     out += "\" gold=\"";
@@ -525,7 +507,7 @@ FolderRow Store::setFolderAcl(std::int64_t user, std::int64_t folder, std::int64
 FileRow Store::renameFile(std::int64_t user, std::int64_t folder, std::int64_t file,
                           const std::string& name) {
     CheckName(name);
-    if (!HasMediaExtension(name))
+    if (!wire::IsMediaFileName(name))
         throw ServiceError(400, "Invalid file type");
     auto c = pool_.acquire();
     Transaction tx(*c, true);
@@ -569,7 +551,7 @@ std::vector<std::string> Store::deleteFile(std::int64_t user, std::int64_t folde
 
 void Store::checkUploadTarget(std::int64_t user, std::int64_t folder, const std::string& name) {
     CheckName(name);
-    if (!HasMediaExtension(name))
+    if (!wire::IsMediaFileName(name))
         throw ServiceError(400, "Invalid file type");
     auto c = pool_.acquire();
     RequireOwnFolder(*c, user, folder);
@@ -580,7 +562,7 @@ void Store::checkUploadTarget(std::int64_t user, std::int64_t folder, const std:
 FileRow Store::commitFile(std::int64_t user, std::int64_t folder, const std::string& name,
                           std::int64_t size, const std::string& blob) {
     CheckName(name);
-    if (!HasMediaExtension(name))
+    if (!wire::IsMediaFileName(name))
         throw ServiceError(400, "Invalid file type");
     auto c = pool_.acquire();
     Transaction tx(*c, true);
@@ -865,7 +847,7 @@ std::int64_t Store::queueMail(const MailRow& mail, std::int64_t now) {
         }
     }
     eml += "\r\n";
-    WriteFileDurably(dataDir_ / "outbox" / (std::to_string(id) + ".eml"), eml);
+    wire::WriteFileDurably(dataDir_ / "outbox" / (std::to_string(id) + ".eml"), eml);
     tx.commit();
     return id;
 }

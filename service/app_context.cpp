@@ -3,6 +3,7 @@
 #include "component_factory.h"
 #include "message_boxes.h"
 #include "string_table.h"
+#include "wire/link.h"
 
 #include <mutex>
 
@@ -80,7 +81,7 @@ std::string AppContext::GetHelpUrl() const {
 }
 
 std::string AppContext::GetPlayLinkBase() const {
-    return "http://" + host_ + ":" + std::to_string(port_) + "/6/8?p=";
+    return "http://" + host_ + ":" + std::to_string(port_) + wire::link::kPlayPath;
 }
 
 std::string AppContext::ReadSettingsText(std::string (ISettingsStore::*read)()) {

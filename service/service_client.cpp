@@ -2,6 +2,8 @@
 
 #include "cache_files.h"
 #include "component_factory.h"
+#include "wire/media_types.h"
+#include "wire/node_key.h"
 
 namespace velmora {
 
@@ -19,7 +21,7 @@ template <class T> T& Require(const std::shared_ptr<T>& object) {
 ServiceClient::ServiceClient() {
     try {
         proxy_ = CreateComponent<IServiceProxy>(CLSID_velmoraPrxy);
-        Require(proxy_).SetMediaExtensions(kMediaExtensions);
+        Require(proxy_).SetMediaExtensions(wire::MediaExtensionList());
         proxyReady_ = true;
     } catch (const ComError& e) {
         SetLastError(e.message());
@@ -170,7 +172,7 @@ bool ServiceClient::UploadFile(std::int32_t folderId, const std::string& fileNam
                                const std::string& localPath, const std::string& context) {
     // The name goes into the key as it stands, blanks and all.
     return Run([&] {
-        std::string key = std::to_string(userId_) + "~" + std::to_string(folderId) + "~" + fileName;
+        std::string key = wire::MakeUploadKey(userId_, folderId, fileName);
         proxy_->UploadFile(key, localPath, context);
     });
 }

@@ -15,11 +15,6 @@
 
 namespace velmora {
 
-// The file extensions the program plays, handed to the proxy at construction.
-inline constexpr const char* kMediaExtensions =
-    "mp3~wma~avi~mpeg~wmv~midi~au~aiff~asf~m4a~jpg~jpeg~wmd~wm~snd~aif~aifc~aiff~mpg~m1v~mp2~mpa~"
-    "mpe~ifo~vob~mi~mid~dvr-ms~asx~wax~m3u~wpl~wvx~wmx";
-
 class ServiceClient {
 public:
     ServiceClient();

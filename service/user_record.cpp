@@ -1,6 +1,7 @@
 #include "user_record.h"
 
 #include "text_utils.h"
+#include "wire/percent.h"
 
 namespace velmora {
 
@@ -8,10 +9,10 @@ void UserRecord::Read(const XmlNode& node) {
     if (xml.empty())
         xml = node.ToXml();
     id = TextToNumber(node.Attribute("id"));
-    accountId = UrlDecode(node.Attribute("accountid"));
-    firstName = UrlDecode(node.Attribute("first_name"));
-    lastName = UrlDecode(node.Attribute("last_name"));
-    email = UrlDecode(node.Attribute("email"));
+    accountId = wire::PercentDecode(node.Attribute("accountid"));
+    firstName = wire::PercentDecode(node.Attribute("first_name"));
+    lastName = wire::PercentDecode(node.Attribute("last_name"));
+    email = wire::PercentDecode(node.Attribute("email"));
     plus = TextToNumber(node.Attribute("isplus"));
     expired = TextToNumber(node.Attribute("expired"));
 }

@@ -1,6 +1,7 @@
 #include "object_model.h"
 
 #include "text_utils.h"
+#include "wire/percent.h"
 
 #include <QXmlStreamReader>
 
@@ -12,57 +13,11 @@ namespace {
 
 using Lock = std::lock_guard<std::mutex>;
 
-int hexDigit(char16_t c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-// Attribute text values come URL-encoded, so nearly always pure ASCII: they
-// are decoded straight from the reader's UTF-16 without an intermediate copy.
+// Attribute values come percent-encoded, so nearly always pure ASCII.
 std::string decodeAttribute(QStringView value) {
-    for (QChar c : value) {
-        if (c.unicode() >= 0x80) {
-            QByteArray utf8 = value.toUtf8();
-            std::string text(utf8.constData(), static_cast<std::size_t>(utf8.size()));
-            std::string out;
-            out.reserve(text.size());
-            for (std::size_t i = 0; i < text.size(); ++i) {
-                if (text[i] == '%' && i + 2 < text.size()) {
-                    int hi = hexDigit(static_cast<unsigned char>(text[i + 1]));
-                    int lo = hexDigit(static_cast<unsigned char>(text[i + 2]));
-                    if (hi >= 0 && lo >= 0) {
-                        out += static_cast<char>(hi * 16 + lo);
-                        i += 2;
-                        continue;
-                    }
-                }
-                out += text[i];
-            }
-            return out;
-        }
-    }
-    std::string out;
-    out.reserve(static_cast<std::size_t>(value.size()));
-    const qsizetype n = value.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        char16_t c = value[i].unicode();
-        if (c == '%' && i + 2 < n) {
-            int hi = hexDigit(value[i + 1].unicode());
-            int lo = hexDigit(value[i + 2].unicode());
-            if (hi >= 0 && lo >= 0) {
-                out += static_cast<char>(hi * 16 + lo);
-                i += 2;
-                continue;
-            }
-        }
-        out += static_cast<char>(c);
-    }
-    return out;
+    const QByteArray utf8 = value.toUtf8();
+    return wire::PercentDecode(
+        std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
 }
 
 std::int32_t number(const QXmlStreamAttributes& attributes, QLatin1String name,
@@ -398,11 +353,12 @@ std::string UserProfileObject::RecordXml() {
     Lock lock(model_->mutex);
     const UserData& u = data_;
     return "<user id=\"" + std::to_string(u.id) + "\" accountid=\"" +
-           velmora::UrlEncode(u.accountId) + "\" first_name=\"" + velmora::UrlEncode(u.firstName) +
-           "\" last_name=\"" + velmora::UrlEncode(u.lastName) + "\" email=\"" +
-           velmora::UrlEncode(u.email) + "\" isplus=\"" + (u.plus ? "1" : "0") + "\" gold=\"" +
-           (u.gold ? "1" : "0") + "\" platinum=\"" + (u.platinum ? "1" : "0") + "\" expired=\"" +
-           (u.expired ? "1" : "0") + "\" public=\"" + (u.listedPublicly ? "1" : "0") + "\"/>";
+           wire::PercentEncode(u.accountId) + "\" first_name=\"" +
+           wire::PercentEncode(u.firstName) + "\" last_name=\"" + wire::PercentEncode(u.lastName) +
+           "\" email=\"" + wire::PercentEncode(u.email) + "\" isplus=\"" + (u.plus ? "1" : "0") +
+           "\" gold=\"" + (u.gold ? "1" : "0") + "\" platinum=\"" + (u.platinum ? "1" : "0") +
+           "\" expired=\"" + (u.expired ? "1" : "0") + "\" public=\"" +
+           (u.listedPublicly ? "1" : "0") + "\"/>";
 }
 
 VariantBool UserProfileObject::IsHigherTier1() {

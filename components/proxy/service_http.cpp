@@ -1,5 +1,7 @@
 #include "service_http.h"
 
+#include "wire/percent.h"
+
 #include <httplib.h>
 
 #include <fcntl.h>
@@ -175,63 +177,6 @@ std::string Endpoint::address() const {
     return host + ":" + std::to_string(port);
 }
 
-std::string UrlEncode(std::string_view text) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(text.size() * 3);
-    for (unsigned char c : text) {
-        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-            c == '-' || c == '.' || c == '_' || c == '~') {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += digits[c >> 4];
-            out += digits[c & 0xf];
-        }
-    }
-    return out;
-}
-
-std::string UrlDecode(std::string_view text) {
-    auto hex = [](char c) -> int {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
-    };
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (c == '%' && i + 2 < text.size()) {
-            int hi = hex(text[i + 1]);
-            int lo = hex(text[i + 2]);
-            if (hi >= 0 && lo >= 0) {
-                out += static_cast<char>(hi * 16 + lo);
-                i += 2;
-                continue;
-            }
-        }
-        out += c == '+' ? ' ' : c;
-    }
-    return out;
-}
-
-std::string FormEncode(const Fields& fields) {
-    std::string out;
-    for (const auto& [name, value] : fields) {
-        if (!out.empty())
-            out += '&';
-        out += UrlEncode(name);
-        out += '=';
-        out += UrlEncode(value);
-    }
-    return out;
-}
-
 void CancelFlag::cancel() {
     std::lock_guard lock(mutex_);
     cancelled_ = true;
@@ -265,7 +210,7 @@ Reply Post(const Endpoint& endpoint, const std::string& target, const Fields& fi
            const Timeouts& timeouts) {
     auto client = makeClient(endpoint, timeouts);
     auto started = std::chrono::steady_clock::now();
-    auto result = client->Post(target, sessionHeaders(endpoint), FormEncode(fields),
+    auto result = client->Post(target, sessionHeaders(endpoint), wire::FormEncode(fields),
                                "application/x-www-form-urlencoded");
     return finish(result, endpoint, timeouts, started);
 }

@@ -5,6 +5,7 @@
 // request has connect, read and write timeouts.
 
 #include "com.h"
+#include "wire/percent.h"
 
 #include <chrono>
 #include <cstdint>
@@ -59,15 +60,9 @@ struct Reply {
     std::string body;
 };
 
-using Fields = std::vector<std::pair<std::string, std::string>>;
+using Fields = wire::FormFields;
 
 inline constexpr const char* kSourceFailed = "Reading the local file failed";
-
-// The URL encoding of query strings and form bodies.
-std::string UrlEncode(std::string_view text);
-// The service's attribute values: "%" and two hex digits stand for a byte.
-std::string UrlDecode(std::string_view text);
-std::string FormEncode(const Fields& fields);
 
 // Lets another thread abort a request that is running: the socket is shut
 // down, so a blocked read or write returns at once.

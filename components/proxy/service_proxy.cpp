@@ -2,6 +2,8 @@
 
 #include "component_factory.h"
 #include "window_messages.h"
+#include "wire/node_key.h"
+#include "wire/percent.h"
 
 #include <QCoreApplication>
 #include <QXmlStreamReader>
@@ -59,7 +61,7 @@ std::optional<SmallReply> readSmallReply(const std::string& body) {
     reply.root = xml.name().toString().toStdString();
     for (const auto& a : xml.attributes())
         reply.attributes[a.name().toString().toStdString()] =
-            UrlDecode(a.value().toString().toStdString());
+            wire::PercentDecode(a.value().toString().toStdString());
     while (xml.readNextStartElement()) {
         reply.children.push_back(xml.name().toString().toStdString());
         xml.skipCurrentElement();
@@ -108,45 +110,6 @@ std::string idPath(const char* prefix, std::int32_t id, const char* suffix = "")
     return std::string(prefix) + std::to_string(id) + suffix;
 }
 
-// "17~305~4711": owner, folder and file of a library file.
-std::optional<std::array<std::int32_t, 3>> parseNodeKey(const std::string& key) {
-    std::array<std::int32_t, 3> parts{};
-    std::size_t start = 0;
-    for (int i = 0; i < 3; ++i) {
-        std::size_t end = i < 2 ? key.find('~', start) : key.size();
-        if (end == std::string::npos)
-            return std::nullopt;
-        auto n = toNumber(std::string_view(key).substr(start, end - start));
-        if (!n)
-            return std::nullopt;
-        parts[static_cast<std::size_t>(i)] = *n;
-        start = end + 1;
-    }
-    return parts;
-}
-
-struct UploadKey {
-    std::int32_t userId;
-    std::int32_t folderId;
-    std::string name;
-};
-
-// "17~305~song.mp3": the name is everything after the second "~".
-std::optional<UploadKey> parseUploadKey(const std::string& key) {
-    std::size_t first = key.find('~');
-    if (first == std::string::npos)
-        return std::nullopt;
-    std::size_t second = key.find('~', first + 1);
-    if (second == std::string::npos)
-        return std::nullopt;
-    auto user = toNumber(std::string_view(key).substr(0, first));
-    auto folder = toNumber(std::string_view(key).substr(first + 1, second - first - 1));
-    std::string name = key.substr(second + 1);
-    if (!user || !folder || name.empty())
-        return std::nullopt;
-    return UploadKey{*user, *folder, std::move(name)};
-}
-
 std::string systemError(int err) {
     return std::strerror(err);
 }
@@ -192,9 +155,8 @@ void notify(const std::shared_ptr<std::atomic<std::uint64_t>>& window, int messa
 // A download lands in a hidden temporary file beside the target and takes
 // the target's name only once complete, so the target never holds part of a
 // file.
-void runDownload(const Endpoint& endpoint, const Timeouts& timeouts,
-                 const std::array<std::int32_t, 3>& key, const std::string& localPath,
-                 const std::string& context,
+void runDownload(const Endpoint& endpoint, const Timeouts& timeouts, const wire::NodeKeyFields& key,
+                 const std::string& localPath, const std::string& context,
                  const std::shared_ptr<std::atomic<std::uint64_t>>& window, CancelFlag& cancel) {
     std::filesystem::path target(localPath);
     std::filesystem::path temp =
@@ -222,8 +184,8 @@ void runDownload(const Endpoint& endpoint, const Timeouts& timeouts,
             try {
                 GetStreamed(
                     endpoint,
-                    "/files/" + std::to_string(key[0]) + "/" + std::to_string(key[1]) + "/" +
-                        std::to_string(key[2]),
+                    "/files/" + std::to_string(key.owner) + "/" + std::to_string(key.folder) + "/" +
+                        std::to_string(key.file),
                     [&](const char* data, std::size_t size) {
                         if (buffer.size() + size > kWriteBuffer && !flush())
                             return false;
@@ -259,7 +221,7 @@ void runDownload(const Endpoint& endpoint, const Timeouts& timeouts,
            context);
 }
 
-void runUpload(const Endpoint& endpoint, const Timeouts& timeouts, const UploadKey& key,
+void runUpload(const Endpoint& endpoint, const Timeouts& timeouts, const wire::UploadKey& key,
                const std::string& localPath, const std::string& context,
                const std::shared_ptr<std::atomic<std::uint64_t>>& window,
                const std::weak_ptr<AccountObject>& account, CancelFlag& cancel) {
@@ -276,7 +238,8 @@ void runUpload(const Endpoint& endpoint, const Timeouts& timeouts, const UploadK
         try {
             Reply reply = PostStreamed(
                 endpoint,
-                "/upload?folder=" + std::to_string(key.folderId) + "&name=" + UrlEncode(key.name),
+                "/upload?folder=" + std::to_string(key.folderId) +
+                    "&name=" + wire::PercentEncode(key.name),
                 static_cast<std::uint64_t>(info.st_size),
                 [&](char* buffer, std::size_t size) -> std::int64_t {
                     for (;;) {
@@ -613,14 +576,17 @@ std::string ServiceProxy::PublicDirectoryFile() {
 std::string ServiceProxy::FindUserById(const std::string& accountId) {
     Endpoint endpoint = requireSession();
     return guarded([&] {
-        return Get(endpoint, "/users?accountid=" + UrlEncode(accountId), requestTimeouts()).body;
+        return Get(endpoint, "/users?accountid=" + wire::PercentEncode(accountId),
+                   requestTimeouts())
+            .body;
     });
 }
 
 std::string ServiceProxy::FindUserByEmail(const std::string& email) {
     Endpoint endpoint = requireSession();
-    return guarded(
-        [&] { return Get(endpoint, "/users?email=" + UrlEncode(email), requestTimeouts()).body; });
+    return guarded([&] {
+        return Get(endpoint, "/users?email=" + wire::PercentEncode(email), requestTimeouts()).body;
+    });
 }
 
 std::string ServiceProxy::AccessLists() {
@@ -644,7 +610,7 @@ void ServiceProxy::SetMediaExtensions(const std::string&) {}
 void ServiceProxy::DownloadFile(const std::string& nodeKey, const std::string& localPath,
                                 const std::string& context) {
     Endpoint endpoint = requireSession();
-    auto key = parseNodeKey(nodeKey);
+    auto key = wire::ParseNodeKey(nodeKey);
     if (!key)
         errors_->fail(E_INVALIDARG, IServiceProxy::iid, "Not a file's node key: " + nodeKey);
     if (localPath.empty() || localPath.back() == '/')
@@ -668,7 +634,7 @@ void ServiceProxy::SetNotifyWindow(std::uint64_t window) {
 void ServiceProxy::UploadFile(const std::string& uploadKey, const std::string& localPath,
                               const std::string& context) {
     Endpoint endpoint = requireSession();
-    auto key = parseUploadKey(uploadKey);
+    auto key = wire::ParseUploadKey(uploadKey);
     if (!key)
         errors_->fail(E_INVALIDARG, IServiceProxy::iid, "Not an upload key: " + uploadKey);
     Timeouts timeouts;

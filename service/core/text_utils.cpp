@@ -4,69 +4,6 @@
 
 namespace velmora {
 
-namespace {
-
-bool IsAsciiAlnum(unsigned char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-}
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return 0;
-}
-
-} // namespace
-
-std::string UrlEncode(const char* bytes, int count) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string out;
-    if (!bytes || count < 1)
-        return out;
-    out.reserve(static_cast<std::size_t>(count) * 3);
-    for (int i = 0; i < count; ++i) {
-        auto c = static_cast<unsigned char>(bytes[i]);
-        if (IsAsciiAlnum(c)) {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 0x0F];
-        }
-    }
-    return out;
-}
-
-std::string UrlEncode(const std::string& text) {
-    if (text.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
-        return {};
-    return UrlEncode(text.data(), static_cast<int>(text.size()));
-}
-
-std::string UrlDecode(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    const std::size_t n = text.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        char c = text[i];
-        if (c == '+') {
-            out += ' ';
-        } else if (c == '%' && n - i > 2) {
-            int value = HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]);
-            if (value != 0)
-                out += static_cast<char>(value);
-            i += 2;
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
 void Split(const std::string& text, char separator, std::vector<std::string>& out) {
     std::size_t start = 0;
     for (;;) {
@@ -83,14 +20,6 @@ void Split(const std::string& text, char separator, std::vector<std::string>& ou
 std::string FileNameOfPath(const std::string& path) {
     std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string BlanksToPlus(const std::string& text) {
-    std::string out = text;
-    for (char& c : out)
-        if (c == ' ')
-            c = '+';
-    return out;
 }
 
 std::string PadRight(const std::string& text, int width) {

@@ -1,8 +1,8 @@
 #pragma once
 
-// Small text functions shared by the whole program: the URL encoding the
-// service uses, splitting of node keys, context texts and paths, and a few
-// conversions. All text is 8-bit (UTF-8 on Linux) held in std::string.
+// Small text functions shared by the whole program: splitting of context
+// texts and paths, and a few conversions. The encodings of the wire are in
+// wire/. All text is 8-bit (UTF-8 on Linux) held in std::string.
 
 #include <cstdint>
 #include <string>
@@ -10,24 +10,12 @@
 
 namespace velmora {
 
-// Letters and digits are copied; every other byte becomes "%" and two
-// lowercase hexadecimal digits. A count below 1 (or no bytes) gives "".
-std::string UrlEncode(const char* bytes, int count);
-std::string UrlEncode(const std::string& text);
-
-// "+" becomes a blank and "%xy" the byte of that value (a digit that is not
-// hexadecimal counts as 0); a byte of value 0 is dropped. A "%" with fewer
-// than two characters after it is kept as it stands.
-std::string UrlDecode(const std::string& text);
-
 // Appends the pieces between separators to out: always one piece more than
 // there are separators, empty pieces included.
 void Split(const std::string& text, char separator, std::vector<std::string>& out);
 
 // The piece after the last "/", or the whole text when there is none.
 std::string FileNameOfPath(const std::string& path);
-
-std::string BlanksToPlus(const std::string& text);
 
 // The text followed by blanks up to width; unchanged when already as long.
 std::string PadRight(const std::string& text, int width);

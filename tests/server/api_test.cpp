@@ -1,8 +1,9 @@
 // Every operation of the interface against an in-process service.
 
 #include "harness.h"
-#include "link_codec.h"
 #include "text.h"
+#include "wire/link.h"
+#include "wire/percent.h"
 
 #include <gtest/gtest.h>
 
@@ -367,7 +368,7 @@ TEST_F(ServerApi, MessagesAreDeliveredOnceOldestFirst) {
     auto messages = got.all("message");
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(messages[0]->attr("fromUserId"), Id(a.id));
-    EXPECT_EQ(messages[0]->attr("text"), UrlEncode("first & <1>"));
+    EXPECT_EQ(messages[0]->attr("text"), wire::PercentEncode("first & <1>"));
     EXPECT_EQ(messages[0]->decoded("text"), "first & <1>");
     EXPECT_EQ(messages[1]->attr("fromUserId"), Id(c.id));
     EXPECT_TRUE(ParseXml(http.get("/messages", b.token).body).all("message").empty());
@@ -460,7 +461,7 @@ TEST_F(ServerApi, MailGoesToTheOutboxOnly) {
     std::string mail =
         ReadFile(fx.dataDir() / "outbox" / (ParseXml(link.body).attr("id") + ".eml"));
     std::string key = Id(a.id) + "~" + Id(f) + "~" + Id(file);
-    EXPECT_NE(mail.find("/f?k=" + link_codec::Encode(key) + "&name=My+Song.mp3"), std::string::npos)
+    EXPECT_NE(mail.find("/f?k=" + wire::link::Encode(key) + "&name=My+Song.mp3"), std::string::npos)
         << mail;
     EXPECT_NE(mail.find("Listen!"), std::string::npos);
     // Someone else's item, or a forged sender, is refused.
@@ -488,7 +489,7 @@ TEST_F(ServerApi, LinkPagesNameTheItemAndNeedASessionForContent) {
     TestUser a = fx.addUser("anna");
     std::int64_t f = fx.folder(a, 1, "<Folder>");
     std::int64_t file = fx.upload(a, f, "a&b.mp3", "data");
-    std::string key = link_codec::Encode(Id(a.id) + "~" + Id(f) + "~" + Id(file));
+    std::string key = wire::link::Encode(Id(a.id) + "~" + Id(f) + "~" + Id(file));
 
     Reply anonymous = http.get("/f?k=" + key + "&name=%3Cscript%3Ex.mp3");
     EXPECT_EQ(anonymous.status, 200);
@@ -503,7 +504,7 @@ TEST_F(ServerApi, LinkPagesNameTheItemAndNeedASessionForContent) {
               std::string::npos);
     Reply play = http.get("/6/8?p=" + key, a.token);
     EXPECT_NE(play.body.find("<audio"), std::string::npos);
-    Reply folder = http.get("/d?k=" + link_codec::Encode(Id(a.id) + "~" + Id(f)), a.token);
+    Reply folder = http.get("/d?k=" + wire::link::Encode(Id(a.id) + "~" + Id(f)), a.token);
     EXPECT_NE(folder.body.find("&lt;Folder&gt;"), std::string::npos);
     EXPECT_NE(folder.body.find("a&amp;b.mp3"), std::string::npos);
     EXPECT_EQ(http.get("/f?k=zzz", a.token).status, 404);
@@ -535,14 +536,14 @@ TEST_F(ServerApi, LinkPagesNameTheItemAndNeedASessionForContent) {
                                                          {"next", "//evil.example/"}});
     EXPECT_EQ(offsite->get_header_value("Location"), "/health");
 
-    Reply player =
-        http.get("/player?m=" + Id(a.id) + "~1~velmoraplayer~" + UrlEncode("javascript:alert(1)"));
+    Reply player = http.get("/player?m=" + Id(a.id) + "~1~velmoraplayer~" +
+                            wire::PercentEncode("javascript:alert(1)"));
     EXPECT_EQ(player.status, 200);
     EXPECT_EQ(player.body.find("href=\"javascript"), std::string::npos);
     // The player encodes the link once; escapes inside the link survive.
     fx.store().addAppMessage("Listen <now>", "");
     Reply withEscapes = http.get("/player?m=" + Id(a.id) + "~1~velmoraplayer~" +
-                                 UrlEncode("http://127.0.0.1/f?k=abc&name=My%20Song"));
+                                 wire::PercentEncode("http://127.0.0.1/f?k=abc&name=My%20Song"));
     EXPECT_NE(withEscapes.body.find("href=\"http://127.0.0.1/f?k=abc&amp;name=My%20Song\""),
               std::string::npos)
         << withEscapes.body;
@@ -570,7 +571,8 @@ TEST_F(ServerApi, HostileTextIsStoredVerbatim) {
     EXPECT_EQ(model.child("acls")->child("acl")->decoded("name"), evil);
     Element msgs = ParseXml(http.get("/messages", b.token).body);
     EXPECT_EQ(msgs.child("message")->decoded("text"), evil);
-    EXPECT_EQ(ParseXml(http.get("/users?accountid=" + UrlEncode(evil), b.token).body).attr("id"),
+    EXPECT_EQ(ParseXml(http.get("/users?accountid=" + wire::PercentEncode(evil), b.token).body)
+                  .attr("id"),
               Id(a.id));
     Element bobView = ParseXml(http.get("/account", b.token).body);
     EXPECT_TRUE(bobView.find("file", Id(file)));

@@ -2,7 +2,7 @@
 // shared with, another user, and no session at all.
 
 #include "harness.h"
-#include "link_codec.h"
+#include "wire/link.h"
 
 #include <gtest/gtest.h>
 
@@ -158,8 +158,8 @@ TEST_F(ServerAuthorization, OnlyTheOwnerChangesHisLibraryAndLists) {
 }
 
 TEST_F(ServerAuthorization, LinkPagesAndLinkMailsFollowReadRights) {
-    std::string key = link_codec::Encode(Id(owner.id) + "~" + Id(priv) + "~" + Id(privFile));
-    std::string sharedKey = link_codec::Encode(Id(owner.id) + "~" + Id(sub) + "~" + Id(sharedFile));
+    std::string key = wire::link::Encode(Id(owner.id) + "~" + Id(priv) + "~" + Id(privFile));
+    std::string sharedKey = wire::link::Encode(Id(owner.id) + "~" + Id(sub) + "~" + Id(sharedFile));
     for (Who who : {Who::Owner, Who::Member, Who::Other}) {
         SCOPED_TRACE(Name(who));
         Reply p = http.get("/f?k=" + key + "&name=guess", token(who));
@@ -169,7 +169,7 @@ TEST_F(ServerAuthorization, LinkPagesAndLinkMailsFollowReadRights) {
         }
         Reply s = http.get("/6/8?p=" + sharedKey, token(who));
         EXPECT_EQ(s.status, who == Who::Other ? 404 : 200);
-        Reply d = http.get("/d?k=" + link_codec::Encode(Id(owner.id) + "~" + Id(priv)), token(who));
+        Reply d = http.get("/d?k=" + wire::link::Encode(Id(owner.id) + "~" + Id(priv)), token(who));
         EXPECT_EQ(d.status, who == Who::Owner ? 200 : 404);
 
         std::int64_t me = who == Who::Owner ? owner.id : who == Who::Member ? member.id : other.id;

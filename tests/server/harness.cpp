@@ -1,6 +1,7 @@
 #include "harness.h"
 
 #include "text.h"
+#include "wire/percent.h"
 
 #include <QXmlStreamReader>
 #include <gtest/gtest.h>
@@ -18,7 +19,7 @@ std::string Element::attr(const std::string& key) const {
 }
 
 std::string Element::decoded(const std::string& key) const {
-    return FormDecode(attr(key));
+    return wire::PercentDecode(attr(key));
 }
 
 const Element* Element::child(const std::string& childName) const {
@@ -193,8 +194,9 @@ std::int64_t ServiceFixture::folder(const TestUser& user, std::int64_t parent,
 std::int64_t ServiceFixture::upload(const TestUser& user, std::int64_t folder,
                                     const std::string& name, const std::string& bytes) {
     httplib::Client c("127.0.0.1", port_);
-    auto r = c.Post("/upload?folder=" + std::to_string(folder) + "&name=" + UrlEncode(name),
-                    {{"X-Velmora-Session", user.token}}, bytes, "application/octet-stream");
+    auto r =
+        c.Post("/upload?folder=" + std::to_string(folder) + "&name=" + wire::PercentEncode(name),
+               {{"X-Velmora-Session", user.token}}, bytes, "application/octet-stream");
     EXPECT_TRUE(r);
     if (!r)
         return 0;

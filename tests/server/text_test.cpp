@@ -13,37 +13,6 @@
 namespace velmora::server {
 namespace {
 
-TEST(ServerText, UrlEncodeKeepsOnlyLettersAndDigits) {
-    EXPECT_EQ(UrlEncode("x y/z"), "x%20y%2fz");
-    EXPECT_EQ(UrlEncode(std::string(1, '\n')), "%0a");
-    EXPECT_EQ(UrlEncode(std::string(1, static_cast<char>(233))), "%e9");
-    EXPECT_EQ(UrlEncode("a.b-c_d~e"), "a%2eb%2dc%5fd%7ee");
-    EXPECT_EQ(UrlEncode("<\"&'>"), "%3c%22%26%27%3e");
-    EXPECT_EQ(UrlEncode(""), "");
-}
-
-TEST(ServerText, FormDecodeReversesEncodingAndReadsPlus) {
-    std::string all;
-    for (int b = 1; b < 256; ++b)
-        all += static_cast<char>(b);
-    EXPECT_EQ(FormDecode(UrlEncode(all)), all);
-    EXPECT_EQ(FormDecode("x%2Fy+z"), "x/y z");
-    // A broken escape stays as it is rather than eating the next characters.
-    EXPECT_EQ(FormDecode("100%"), "100%");
-    EXPECT_EQ(FormDecode("%zz1"), "%zz1");
-}
-
-TEST(ServerText, ParseFormSplitsPairsAndKeepsEmptyValues) {
-    std::multimap<std::string, std::string> form;
-    ParseForm("a=1&b=&c&d=x%26y=z&&e=%3D", form);
-    EXPECT_EQ(form.find("a")->second, "1");
-    EXPECT_EQ(form.find("b")->second, "");
-    EXPECT_EQ(form.find("c")->second, "");
-    EXPECT_EQ(form.find("d")->second, "x&y=z");
-    EXPECT_EQ(form.find("e")->second, "=");
-    EXPECT_EQ(form.size(), 5u);
-}
-
 TEST(ServerText, NameRules) {
     EXPECT_EQ(NameProblem(""), "The name is empty");
     EXPECT_EQ(NameProblem(std::string(255, 'a')), "");
@@ -54,17 +23,6 @@ TEST(ServerText, NameRules) {
     EXPECT_EQ(NameProblem(".."), "Invalid character in the name");
     EXPECT_EQ(NameProblem("Robert'); DROP TABLE files;--"), "");
     EXPECT_EQ(NameProblem("Caf\xc3\xa9 & <b>"), "");
-}
-
-TEST(ServerText, MediaExtensionIsTheNamesEnding) {
-    EXPECT_TRUE(HasMediaExtension("song.mp3"));
-    EXPECT_TRUE(HasMediaExtension("SONG.MP3"));
-    EXPECT_TRUE(HasMediaExtension("show.dvr-ms"));
-    EXPECT_TRUE(HasMediaExtension("a.b.AiFc"));
-    EXPECT_FALSE(HasMediaExtension("x.mp3.bak"));
-    EXPECT_FALSE(HasMediaExtension("mp3"));
-    EXPECT_FALSE(HasMediaExtension("notes.txt"));
-    EXPECT_FALSE(HasMediaExtension("trailing."));
 }
 
 TEST(ServerText, MailAddressesRefuseHeaderInjection) {

@@ -1,6 +1,7 @@
 #include "component_factory.h"
 #include "scripted_proxy.h"
 #include "service_client.h"
+#include "wire/media_types.h"
 
 #include <gtest/gtest.h>
 
@@ -35,7 +36,7 @@ TEST_F(ServiceClientTest, ConstructionHandsOverTheMediaExtensions) {
     ServiceClient client;
     EXPECT_TRUE(client.IsProxyReady());
     EXPECT_EQ(proxy->calls.front(), "SetMediaExtensions()");
-    EXPECT_EQ(proxy->mediaExtensions, kMediaExtensions);
+    EXPECT_EQ(proxy->mediaExtensions, wire::MediaExtensionList());
     EXPECT_EQ(client.GetLastError(), "");
 }
 

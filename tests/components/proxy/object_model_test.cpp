@@ -170,13 +170,6 @@ TEST(AccountModel, ReadersOnOtherThreadsSeeWholeChanges) {
     EXPECT_EQ(QueryInterface<IFolder>(root->FindFolder(2))->FileCount(), 2001);
 }
 
-TEST(AttributeCoding, DecodesWhatTheServiceEncodes) {
-    EXPECT_EQ(UrlDecode("My%20Song%2emp3"), "My Song.mp3");
-    EXPECT_EQ(UrlDecode("100%"), "100%") << "a cut escape stays as it is";
-    EXPECT_EQ(UrlDecode("%zz"), "%zz");
-    EXPECT_EQ(UrlEncode("a b&c=d/\xc3\xa9"), "a%20b%26c%3Dd%2F%C3%A9");
-}
-
 // ---- the transfer pool
 
 TEST(TransferPool, RunsAtMostItsLimitAtOnce) {

@@ -7,47 +7,6 @@
 
 using namespace velmora;
 
-TEST(UrlEncode, KeepsOnlyLettersAndDigitsAndWritesTwoLowercaseHexDigits) {
-    EXPECT_EQ(UrlEncode("x y/z"), "x%20y%2fz");
-    EXPECT_EQ(UrlEncode(std::string(1, '\n')), "%0a");
-    EXPECT_EQ(UrlEncode(std::string(1, static_cast<char>(233))), "%e9");
-    EXPECT_EQ(UrlEncode("azAZ09.-_~"), "azAZ09%2e%2d%5f%7e");
-    EXPECT_EQ(UrlEncode(std::string("a\0b", 3)), "a%00b");
-}
-
-TEST(UrlEncode, CountBelowOneOrNoBytesGivesEmptyText) {
-    EXPECT_EQ(UrlEncode("abc", 0), "");
-    EXPECT_EQ(UrlEncode("abc", -5), "");
-    EXPECT_EQ(UrlEncode(nullptr, 3), "");
-    EXPECT_EQ(UrlEncode("abc", 2), "ab");
-    EXPECT_EQ(UrlEncode(std::string()), "");
-}
-
-TEST(UrlDecode, TurnsPlusAndEscapesIntoBytes) {
-    EXPECT_EQ(UrlDecode("x%2Fy+z"), "x/y z");
-    EXPECT_EQ(UrlDecode("%e9%E9"), "\xe9\xe9");
-    EXPECT_EQ(UrlDecode("a%00b"), "ab");
-    // A character that is not a hexadecimal digit counts as 0.
-    EXPECT_EQ(UrlDecode("%g1"), "\x01");
-    EXPECT_EQ(UrlDecode("%4z"), "@");
-    EXPECT_EQ(UrlDecode("%zz"), "");
-}
-
-TEST(UrlDecode, KeepsAPercentSignThatHasNoTwoCharactersAfterIt) {
-    EXPECT_EQ(UrlDecode("%"), "%");
-    EXPECT_EQ(UrlDecode("ab%"), "ab%");
-    EXPECT_EQ(UrlDecode("ab%4"), "ab%4");
-    EXPECT_EQ(UrlDecode("ab%41"), "abA");
-    EXPECT_EQ(UrlDecode(""), "");
-}
-
-TEST(UrlDecode, InvertsUrlEncodeForEveryNonZeroByte) {
-    std::string all;
-    for (int b = 1; b < 256; ++b)
-        all += static_cast<char>(b);
-    EXPECT_EQ(UrlDecode(UrlEncode(all)), all);
-}
-
 TEST(Split, AppendsOnePieceMoreThanThereAreSeparators) {
     std::vector<std::string> out{"kept"};
     Split("17~305~0", '~', out);
@@ -69,9 +28,7 @@ TEST(FileNameOfPath, TakesThePieceAfterTheLastSlash) {
     EXPECT_EQ(FileNameOfPath(""), "");
 }
 
-TEST(TextConversions, BlanksToPlusAndPadRight) {
-    EXPECT_EQ(BlanksToPlus(" a b  "), "+a+b++");
-    EXPECT_EQ(BlanksToPlus("a\tb"), "a\tb");
+TEST(TextConversions, PadRight) {
     EXPECT_EQ(PadRight("ab", 5), "ab   ");
     EXPECT_EQ(PadRight("abcdef", 3), "abcdef");
     EXPECT_EQ(PadRight("abc", 3), "abc");
