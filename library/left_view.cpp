@@ -1,7 +1,7 @@
 #include "left_view.h"
 
 #include "app_context.h"
-#include "component_interfaces.h"
+#include "library_populator.h"
 #include "message_boxes.h"
 #include "window_messages.h"
 
@@ -13,6 +13,7 @@
 #include <QPalette>
 
 #include <algorithm>
+#include <optional>
 
 namespace velmora {
 
@@ -35,27 +36,24 @@ CLeftView::CLeftView(QWidget* parent) : QTreeWidget(parent), images_(LoadLibrary
     setDragEnabled(false);
 }
 
-CLeftView::~CLeftView() {
-    userDialogs_.clear();
-    delete findDialog_.data();
-}
-
 void CLeftView::OnInitialUpdate() {
     if (initialised_)
         return;
     initialised_ = true;
     SendBarText(kWelcomeText);
-    if (!imagesAttached_) {
-        setIconSize(QSize(kImageSize, kImageSize));
-        imagesAttached_ = true;
-    }
+    setIconSize(QSize(kImageSize, kImageSize));
     setAcceptDrops(true);
     QPalette p = palette();
     p.setColor(QPalette::Base, QColor(240, 248, 255));
     setPalette(p);
+    InsertRoot();
+}
+
+LibraryItem* CLeftView::InsertRoot() {
     LibraryItem* root = InsertItem(nullptr, kRootText, kImageRoot);
+    root->setNodeKey(kRootKey);
     rootItem_ = root->handle();
-    SetNodeKey(root, kRootKey);
+    return root;
 }
 
 void CLeftView::SendBarText(const std::string& text) {
@@ -170,38 +168,21 @@ void CLeftView::SortChildren(QTreeWidgetItem* parent) {
 }
 
 void CLeftView::DeleteItem(QTreeWidgetItem* item) {
-    if (!item)
-        return;
-    RemoveKeys(item);
+    // Each item holds its own key and leaves the handle registry as it
+    // goes, so nothing of the subtree is left behind anywhere.
     delete item;
 }
 
 // --- node keys ------------------------------------------------------------
 
 std::string CLeftView::GetNodeKey(QTreeWidgetItem* item) {
-    const Handle handle = HandleOfItem(item);
-    if (!handle)
-        return {};
-    return nodeKeys_[handle];
+    const LibraryItem* libraryItem = LibraryItem::from(item);
+    return libraryItem ? libraryItem->nodeKey() : std::string();
 }
 
 void CLeftView::SetNodeKey(QTreeWidgetItem* item, std::string key) {
-    const Handle handle = HandleOfItem(item);
-    if (handle)
-        nodeKeys_[handle] = std::move(key);
-}
-
-void CLeftView::RemoveKeys(QTreeWidgetItem* item) {
-    if (!item)
-        return;
-    std::vector<QTreeWidgetItem*> pending{item};
-    while (!pending.empty()) {
-        QTreeWidgetItem* current = pending.back();
-        pending.pop_back();
-        nodeKeys_.erase(HandleOfItem(current));
-        for (int i = 0; i < current->childCount(); ++i)
-            pending.push_back(current->child(i));
-    }
+    if (LibraryItem* libraryItem = LibraryItem::from(item))
+        libraryItem->setNodeKey(std::move(key));
 }
 
 // --- hit item -------------------------------------------------------------
@@ -258,117 +239,24 @@ void CLeftView::dropEvent(QDropEvent* e) {
 
 // --- population -----------------------------------------------------------
 
-LibraryItem* CLeftView::AddFolder(std::int32_t ownerId, IFolder& folder, QTreeWidgetItem* parent) {
-    const std::string name = folder.Name();
-    const int image = FolderImage(folder.AccessListId());
-    const std::int32_t folderId = folder.FolderId();
-
-    // The folder's subtree is built before it joins the tree, so the view
-    // takes it in as one row instead of one change per item. The result is
-    // the same tree: the folder's place among its siblings depends on its
-    // text alone.
-    LibraryItem* item = NewItem(name, image);
-    SetNodeKey(item, FolderNodeKey(ownerId, folderId));
-    try {
-        const std::int32_t fileCount = folder.FileCount();
-        for (std::int32_t i = 0; i < fileCount; ++i) {
-            auto file = QueryInterface<IMediaFile>(folder.File(i));
-            if (!file)
-                continue;
-            const std::string fileName = file->Name();
-            LibraryItem* fileItem = InsertItem(item, fileName, velmora::ImageForName(fileName));
-            SetNodeKey(fileItem, FileNodeKey(ownerId, folderId, file->FileId()));
-        }
-        const std::int32_t subfolderCount = folder.SubfolderCount();
-        for (std::int32_t i = 0; i < subfolderCount; ++i) {
-            if (auto subfolder = QueryInterface<IFolder>(folder.Subfolder(i)))
-                AddFolder(ownerId, *subfolder, item);
-        }
-        SortChildren(item);
-    } catch (...) {
-        // What was read so far stays in the tree, keys and all.
-        PlaceSorted(parent, item);
-        throw;
-    }
-    PlaceSorted(parent, item);
-    return item;
-}
-
 void CLeftView::OnPopulateLibrary() {
     if (!RootItem()) {
-        if (initialised_) {
-            // The root was deleted from outside; a new one takes its place.
-            LibraryItem* root = InsertItem(nullptr, kRootText, kImageRoot);
-            rootItem_ = root->handle();
-            SetNodeKey(root, kRootKey);
-        } else {
+        // Before the first show there is no root yet; after it, a root that
+        // was deleted from outside gets a new one in its place.
+        if (initialised_)
+            InsertRoot();
+        else
             OnInitialUpdate();
-        }
     }
     LibraryItem* root = RootItem();
     // Filling normally finds the root alone (after start-up or Refresh). A
     // second fill without Refresh would show every item twice, so whatever
-    // an earlier fill left goes first, keys and all.
+    // an earlier fill left goes first.
     while (root->childCount() > 0)
         DeleteItem(root->child(root->childCount() - 1));
-    ServiceClient& client = AppContext::Instance().GetServiceClient();
-    const std::int32_t userId = client.GetUserId();
-
-    bool failed = false;
-    std::string failure;
-    try {
-        if (std::shared_ptr<IFolder> library = client.GetLibrary()) {
-            const std::int32_t subfolderCount = library->SubfolderCount();
-            for (std::int32_t i = 0; i < subfolderCount; ++i) {
-                if (auto subfolder = QueryInterface<IFolder>(library->Subfolder(i)))
-                    AddFolder(userId, *subfolder, root);
-            }
-            const std::int32_t rootFolderId = library->FolderId();
-            const std::int32_t fileCount = library->FileCount();
-            for (std::int32_t i = 0; i < fileCount; ++i) {
-                auto file = QueryInterface<IMediaFile>(library->File(i));
-                if (!file)
-                    continue;
-                const std::string name = file->Name();
-                LibraryItem* item = InsertItem(root, name, velmora::ImageForName(name));
-                SetNodeKey(item, FileNodeKey(userId, rootFolderId, file->FileId()));
-            }
-            if (subfolderCount > 0)
-                root->setExpanded(true);
-
-            if (std::shared_ptr<IAccount> account = client.GetAccount()) {
-                const std::int32_t userCount = account->SharingUserCount();
-                for (std::int32_t i = 0; i < userCount; ++i) {
-                    auto user = QueryInterface<IUserProfile>(account->SharingUser(i));
-                    if (!user || user->Listed() == 0)
-                        continue;
-                    const int image = NextUserNodeImage();
-                    const std::string text =
-                        user->AccountId() + "(" + user->FirstName() + " " + user->LastName() + ")";
-                    const std::int32_t sharingUserId = user->UserId();
-                    LibraryItem* userItem = InsertItem(root, text, image);
-                    SetNodeKey(userItem, UserNodeKey(sharingUserId));
-                    const std::int32_t folderCount = user->SharedFolderCount();
-                    for (std::int32_t j = 0; j < folderCount; ++j) {
-                        auto folder = QueryInterface<IFolder>(user->SharedFolder(j));
-                        if (!folder || folder->Visible() == 0)
-                            continue;
-                        AddFolder(sharingUserId, *folder, userItem);
-                    }
-                }
-            }
-            SortChildren(root);
-        }
-    } catch (const ComError& e) {
-        // A broken object model must not take the program down: the items
-        // read so far stay, and the user learns that the tree is incomplete.
-        failed = true;
-        failure = e.message();
-    }
-    root->setExpanded(true);
-    client.SetNotifyWindow(HandleOf(this));
-    if (failed)
-        ShowMessage(failure);
+    LibraryPopulator populator(*this, AppContext::Instance().GetServiceClient());
+    if (const std::optional<std::string> failure = populator.Populate(*root))
+        ShowMessage(*failure);
 }
 
 } // namespace velmora

@@ -3,29 +3,21 @@
 // CLeftView: the left pane of the main frame, the "My Media" tree of the
 // signed-in user's remote library and of the users who share folders with
 // him. The tree is the program's only picture of the library: every item
-// carries one node key (node_key.h) in the view's table, and every library
-// command starts from the hit item's key.
+// carries its node key (node_key.h), and every library command starts from
+// the hit item's key.
 
 #include "handle_registry.h"
 #include "library_images.h"
 #include "library_item.h"
 #include "node_key.h"
 
-#include <QPointer>
 #include <QString>
 #include <QTreeWidget>
 
-#include <cstddef>
-#include <cstdint>
-#include <map>
-#include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 namespace velmora {
-
-class IFolder;
 
 // The order siblings stand in: alphabetical, letters compared without regard
 // to case. Items whose texts compare equal keep the order they came in.
@@ -37,10 +29,8 @@ class CLeftView : public QTreeWidget {
 public:
     static constexpr const char* kRootText = "My Media";
     static constexpr const char* kWelcomeText = "Welcome to Velmora Media Player!";
-    static constexpr const char* kQueuedSuffix = "(Queued for play)";
 
     explicit CLeftView(QWidget* parent = nullptr);
-    ~CLeftView() override;
 
     // The first-show set-up: the welcome text to the message bar, the image
     // list, file drops, the background colour and the root item. Runs once;
@@ -48,7 +38,8 @@ public:
     void OnInitialUpdate();
     bool IsInitialised() const { return initialised_; }
 
-    // Fills the tree from the proxy's object model (UM_POPULATE_LIBRARY).
+    // Fills the tree from the proxy's object model (UM_POPULATE_LIBRARY), and
+    // shows the error text when the model could not be read to its end.
     void OnPopulateLibrary();
 
     // Images.
@@ -65,10 +56,15 @@ public:
     static Handle HandleOfItem(QTreeWidgetItem* item);
     // Inserts under parent (top level when null) at the sorted position.
     LibraryItem* InsertItem(QTreeWidgetItem* parent, const std::string& text, int image);
+    // An item that is in no tree yet, so a whole subtree can be built before
+    // it joins; PlaceSorted then puts it under parent (top level when null)
+    // at its sorted position.
+    LibraryItem* NewItem(const std::string& text, int image);
+    void PlaceSorted(QTreeWidgetItem* parent, QTreeWidgetItem* item);
     // Sorts one level: the children of parent (top level when null).
     void SortChildren(QTreeWidgetItem* parent);
     static std::string ItemText(const QTreeWidgetItem* item);
-    // Removes the item's keys and those of everything below it, then the item.
+    // Removes the item and everything below it, keys and handles included.
     void DeleteItem(QTreeWidgetItem* item);
 
     // The hit item: the item under the last button press, the target of every
@@ -76,14 +72,10 @@ public:
     LibraryItem* HitItem() const { return ItemFromHandle(hitItem_); }
     void SetHitItem(QTreeWidgetItem* item) { hitItem_ = HandleOfItem(item); }
 
-    // The node-key table. Looking up an item that has no entry gives an
-    // empty key and enters it.
-    std::string GetNodeKey(QTreeWidgetItem* item);
-    void SetNodeKey(QTreeWidgetItem* item, std::string key);
-    bool HasNodeKey(Handle item) const { return nodeKeys_.count(item) != 0; }
-    std::size_t NodeKeyCount() const { return nodeKeys_.size(); }
-    // Erases the entries of the item and of every item below it.
-    void RemoveKeys(QTreeWidgetItem* item);
+    // The item's node key; empty for an item that was never given one and
+    // for anything that is not a library item.
+    static std::string GetNodeKey(QTreeWidgetItem* item);
+    static void SetNodeKey(QTreeWidgetItem* item, std::string key);
 
 protected:
     bool event(QEvent* e) override;
@@ -96,28 +88,11 @@ protected:
     void dropEvent(QDropEvent* e) override;
 
 private:
-    LibraryItem* AddFolder(std::int32_t ownerId, IFolder& folder, QTreeWidgetItem* parent);
-    LibraryItem* NewItem(const std::string& text, int image);
-    void PlaceSorted(QTreeWidgetItem* parent, QTreeWidgetItem* item);
+    LibraryItem* InsertRoot();
     void SendBarText(const std::string& text);
 
     std::vector<QIcon> images_;
-    bool imagesAttached_ = false;
     bool initialised_ = false;
-
-    // Label editing (rename).
-    bool labelEditActive_ = false;
-    std::string labelBeforeEdit_;
-
-    // Search.
-    QPointer<QWidget> findDialog_;
-    bool findDialogOpen_ = false;
-    std::string lastSearchText_;
-    std::vector<Handle> itemsFound_;
-
-    std::unordered_map<Handle, std::string> nodeKeys_;
-    // One dialog per other user, kept (hidden when closed) until the view goes.
-    std::map<std::int32_t, std::unique_ptr<QWidget>> userDialogs_;
     Handle hitItem_ = 0;
     Handle rootItem_ = 0;
 };

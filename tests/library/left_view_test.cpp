@@ -59,7 +59,6 @@ TEST(LeftViewInitialUpdate, WelcomeTextThenRootItemOnce) {
     EXPECT_EQ(CLeftView::ItemText(root), "My Media");
     EXPECT_EQ(view->GetItemImage(root), 0);
     EXPECT_EQ(view->GetNodeKey(root), "root");
-    EXPECT_EQ(view->NodeKeyCount(), 1u);
     EXPECT_EQ(view->palette().color(QPalette::Base), QColor(240, 248, 255));
     EXPECT_TRUE(view->acceptDrops());
     EXPECT_EQ(view->iconSize(), QSize(32, 32));
@@ -98,7 +97,10 @@ TEST_F(LeftViewTest, SortChildrenSortsOneLevelAndKeepsItemsAndKeys) {
     LibraryItem* b = view.InsertItem(root, "b", kImageFolder);
     LibraryItem* inner1 = view.InsertItem(b, "m", kImageOtherFile);
     LibraryItem* inner2 = view.InsertItem(b, "n", kImageOtherFile);
-    view.SetNodeKey(b, "17~5~0");
+    CLeftView::SetNodeKey(a, "17~4~0");
+    CLeftView::SetNodeKey(b, "17~5~0");
+    CLeftView::SetNodeKey(inner1, "17~5~8");
+    CLeftView::SetNodeKey(inner2, "17~5~9");
     // Renamed in place: the order no longer holds at either level.
     a->setText(0, "z");
     inner1->setText(0, "zz");
@@ -107,8 +109,13 @@ TEST_F(LeftViewTest, SortChildrenSortsOneLevelAndKeepsItemsAndKeys) {
     EXPECT_EQ(ChildTexts(root), (std::vector<std::string>{"b", "z"}));
     EXPECT_EQ(ChildTexts(b), (std::vector<std::string>{"zz", "n"}));
     EXPECT_EQ(root->child(0), b);
-    EXPECT_EQ(view.GetNodeKey(b), "17~5~0");
     EXPECT_EQ(view.ItemFromHandle(inner2->handle()), inner2);
+    // Every item kept its key and image through the move.
+    EXPECT_EQ(CLeftView::GetNodeKey(root->child(0)), "17~5~0");
+    EXPECT_EQ(CLeftView::GetNodeKey(root->child(1)), "17~4~0");
+    EXPECT_EQ(CLeftView::GetNodeKey(b->child(0)), "17~5~8");
+    EXPECT_EQ(CLeftView::GetNodeKey(b->child(1)), "17~5~9");
+    EXPECT_EQ(view.GetItemImage(root->child(1)), kImageFolder);
 }
 
 TEST_F(LeftViewTest, ItemsCarryTheirImageAsNormalAndSelectedImage) {
@@ -122,37 +129,33 @@ TEST_F(LeftViewTest, ItemsCarryTheirImageAsNormalAndSelectedImage) {
     EXPECT_EQ(view.GetItemImage(item), kImagePlaying);
 }
 
-TEST_F(LeftViewTest, DeletingAnItemLeavesNoKeyOrHandleOfAnythingBelowIt) {
+TEST_F(LeftViewTest, DeletingAnItemLeavesNoHandleOfAnythingBelowItAndKeepsTheRest) {
     LibraryItem* folder = view.InsertItem(root, "Music", kImageFolder);
-    view.SetNodeKey(folder, "17~5~0");
     LibraryItem* sub = view.InsertItem(folder, "Live", kImageFolder);
-    view.SetNodeKey(sub, "17~6~0");
     LibraryItem* deep = view.InsertItem(sub, "a.mp3", kImageAudio);
-    view.SetNodeKey(deep, "17~6~7");
     LibraryItem* file = view.InsertItem(folder, "b.mp3", kImageAudio);
-    view.SetNodeKey(file, "17~5~8");
     LibraryItem* other = view.InsertItem(root, "Other", kImageFolder);
-    view.SetNodeKey(other, "17~9~0");
+    CLeftView::SetNodeKey(folder, "17~5~0");
+    CLeftView::SetNodeKey(other, "17~9~0");
     const std::vector<Handle> gone{folder->handle(), sub->handle(), deep->handle(), file->handle()};
-    ASSERT_EQ(view.NodeKeyCount(), 6u);
 
     view.DeleteItem(folder);
     for (Handle h : gone) {
-        EXPECT_FALSE(view.HasNodeKey(h));
         EXPECT_EQ(view.ItemFromHandle(h), nullptr);
         EXPECT_EQ(HandleRegistry::instance().item(h), nullptr);
     }
-    EXPECT_EQ(view.NodeKeyCount(), 2u);
-    EXPECT_EQ(view.GetNodeKey(other), "17~9~0");
-    EXPECT_EQ(view.GetNodeKey(root), "root");
+    EXPECT_EQ(ChildTexts(root), (std::vector<std::string>{"Other"}));
+    EXPECT_EQ(CLeftView::GetNodeKey(other), "17~9~0");
+    EXPECT_EQ(CLeftView::GetNodeKey(root), "root");
 }
 
-TEST_F(LeftViewTest, KeyLookupOfAnItemWithoutEntryGivesEmptyKeyAndEntersIt) {
+TEST_F(LeftViewTest, OnlyLibraryItemsCarryKeys) {
     LibraryItem* item = view.InsertItem(root, "x", kImageFolder);
-    EXPECT_FALSE(view.HasNodeKey(item->handle()));
-    EXPECT_EQ(view.GetNodeKey(item), "");
-    EXPECT_TRUE(view.HasNodeKey(item->handle()));
-    EXPECT_EQ(view.GetNodeKey(nullptr), "");
+    EXPECT_EQ(CLeftView::GetNodeKey(item), "");
+    QTreeWidgetItem plain;
+    CLeftView::SetNodeKey(&plain, "17~5~0");
+    EXPECT_EQ(CLeftView::GetNodeKey(&plain), "");
+    EXPECT_EQ(CLeftView::GetNodeKey(nullptr), "");
 }
 
 TEST_F(LeftViewTest, HandlesResolveOnlyToLiveItemsOfThisView) {

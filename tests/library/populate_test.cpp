@@ -1,11 +1,15 @@
 #include "app_context.h"
+#include "component_factory.h"
 #include "left_view.h"
-#include "library_model.h"
+#include "library_populator.h"
 #include "scripted_message_boxes.h"
+#include "scripted_proxy.h"
+#include "service_client.h"
 #include "window_messages.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -33,6 +37,43 @@ int NextInRotation(int image) {
     return image == 8 ? 4 : image + 1;
 }
 
+// Puts the proxy in place of the proxy component and gives the program a new
+// AppContext signed in to it; the context ends with the guard.
+class SignedInModel {
+public:
+    explicit SignedInModel(std::shared_ptr<ScriptedProxy> proxy)
+        : component_(CLSID_velmoraPrxy, [proxy] { return proxy; }) {
+        AppContext::Destroy();
+        signedIn_ = AppContext::Instance().GetServiceClient().Login("ada", "secret");
+    }
+    ~SignedInModel() { AppContext::Destroy(); }
+    SignedInModel(const SignedInModel&) = delete;
+    SignedInModel& operator=(const SignedInModel&) = delete;
+
+    bool signedIn() const { return signedIn_; }
+
+private:
+    ScopedComponent component_;
+    bool signedIn_ = false;
+};
+
+int CallsTo(const ScriptedProxy& proxy, const std::string& method) {
+    return static_cast<int>(
+        std::count_if(proxy.calls.begin(), proxy.calls.end(),
+                      [&](const std::string& call) { return call.rfind(method + "(", 0) == 0; }));
+}
+
+// Every item of the tree below (and with) item has a key of its own kind;
+// gives how many items there are.
+std::size_t ExpectEveryItemKeyed(QTreeWidgetItem* item) {
+    EXPECT_NE(ClassifyNodeKey(CLeftView::GetNodeKey(item)), NodeKind::None)
+        << CLeftView::ItemText(item);
+    std::size_t items = 1;
+    for (int i = 0; i < item->childCount(); ++i)
+        items += ExpectEveryItemKeyed(item->child(i));
+    return items;
+}
+
 class PopulateTest : public ::testing::Test {
 protected:
     void SetUp() override { view.OnInitialUpdate(); }
@@ -45,27 +86,16 @@ protected:
         ASSERT_EQ(AppContext::Instance().GetServiceClient().GetUserId(), 17);
         result = SendMessage(&view, UM_POPULATE_LIBRARY, 0, 0);
     }
-    ModelAccount& account() { return *proxy->account; }
+    ScriptedAccount& account() { return *proxy->account; }
     LibraryItem* root() { return view.RootItem(); }
-    std::string key(QTreeWidgetItem* item) { return view.GetNodeKey(item); }
+    std::string key(QTreeWidgetItem* item) { return CLeftView::GetNodeKey(item); }
     int image(QTreeWidgetItem* item) { return view.GetItemImage(item); }
-
-    // Every item of the tree has its own entry in the node-key table.
-    void expectEveryItemHasAKey() {
-        std::size_t items = 0;
-        std::function<void(QTreeWidgetItem*)> visit = [&](QTreeWidgetItem* item) {
-            ++items;
-            EXPECT_TRUE(view.HasNodeKey(CLeftView::HandleOfItem(item)))
-                << CLeftView::ItemText(item);
-            for (int i = 0; i < item->childCount(); ++i)
-                visit(item->child(i));
-        };
-        for (int i = 0; i < view.topLevelItemCount(); ++i)
-            visit(view.topLevelItem(i));
-        EXPECT_EQ(view.NodeKeyCount(), items);
+    std::size_t expectEveryItemKeyed() {
+        EXPECT_EQ(view.topLevelItemCount(), 1);
+        return ExpectEveryItemKeyed(root());
     }
 
-    std::shared_ptr<ModelProxy> proxy = std::make_shared<ModelProxy>();
+    std::shared_ptr<ScriptedProxy> proxy = std::make_shared<ScriptedProxy>();
     ScopedScriptedBoxes boxes;
     CLeftView view;
     std::unique_ptr<SignedInModel> model;
@@ -75,13 +105,13 @@ protected:
 } // namespace
 
 TEST_F(PopulateTest, OwnLibraryWithFoldersFilesKeysAndImages) {
-    auto music = account().root->addFolder(5, "music");
+    auto music = account().root->addSubfolder(5, "music");
     music->addFile(51, "zeta.wma");
     music->addFile(52, "Alpha.mp3");
-    auto live = music->addFolder(6, "Live", 3);
+    auto live = music->addSubfolder(6, "Live", 3);
     live->addFile(61, "concert.avi");
     music->addFile(53, "cover.JPG");
-    account().root->addFolder(7, "Documents");
+    account().root->addSubfolder(7, "Documents");
     account().root->addFile(33, "readme.txt");
     account().root->addFile(34, "Clip.MPEG");
 
@@ -115,9 +145,9 @@ TEST_F(PopulateTest, OwnLibraryWithFoldersFilesKeysAndImages) {
     // The library's root folder is "My Media" itself, not an item below it.
     EXPECT_EQ(Child(root(), "My Media"), nullptr);
     EXPECT_EQ(key(root()), "root");
-    expectEveryItemHasAKey();
+    EXPECT_EQ(expectEveryItemKeyed(), 10u);
 
-    EXPECT_EQ(proxy->notifyWindowCalls, 1);
+    EXPECT_EQ(CallsTo(*proxy, "SetNotifyWindow"), 1);
     EXPECT_EQ(proxy->notifyWindow, HandleOf(&view));
     EXPECT_EQ(WindowFromHandle(proxy->notifyWindow), &view);
     EXPECT_TRUE(boxes->shown().empty());
@@ -139,16 +169,15 @@ TEST_F(PopulateTest, NoLibraryRootShowsNoUsersButExpandsAndSetsNotifyWindow) {
     EXPECT_EQ(root()->childCount(), 0);
     EXPECT_TRUE(root()->isExpanded());
     EXPECT_EQ(proxy->notifyWindow, HandleOf(&view));
-    EXPECT_EQ(view.NodeKeyCount(), 1u);
     EXPECT_TRUE(boxes->shown().empty());
 }
 
 TEST_F(PopulateTest, SharingUsersWithTheirFoldersRotatingImages) {
-    account().root->addFolder(5, "mine");
+    account().root->addSubfolder(5, "mine");
     auto bob = account().addUser(21, "bob", "Bob", "Stone");
     auto shared = bob->shareFolder(300, "Holiday", 4);
     shared->addFile(301, "beach.jpg");
-    shared->addFolder(302, "Day one")->addFile(303, "sea.mp3");
+    shared->addSubfolder(302, "Day one")->addFile(303, "sea.mp3");
     auto cy = account().addUser(22, "cy", "Cy", "Young");
     cy->shareFolder(310, "Demos");
 
@@ -173,7 +202,7 @@ TEST_F(PopulateTest, SharingUsersWithTheirFoldersRotatingImages) {
     EXPECT_EQ(key(Child(holiday, "beach.jpg")), "21~300~301");
     EXPECT_EQ(key(Child(Child(holiday, "Day one"), "sea.mp3")), "21~302~303");
     EXPECT_EQ(key(Child(cyItem, "Demos")), "22~310~0");
-    expectEveryItemHasAKey();
+    expectEveryItemKeyed();
 }
 
 TEST_F(PopulateTest, UnlistedUserIsSkippedAndDoesNotAdvanceTheRotation) {
@@ -214,7 +243,7 @@ TEST_F(PopulateTest, HiddenSharedFolderIsLeftOutWithEverythingBelowIt) {
     auto hidden = bob->shareFolder(300, "Hidden");
     hidden->visible = 0;
     hidden->addFile(301, "x.mp3");
-    hidden->addFolder(302, "Inner")->addFile(303, "y.mp3");
+    hidden->addSubfolder(302, "Inner")->addFile(303, "y.mp3");
     auto shown = bob->shareFolder(310, "Shown");
     // Only zero hides.
     shown->visible = 2;
@@ -228,20 +257,19 @@ TEST_F(PopulateTest, HiddenSharedFolderIsLeftOutWithEverythingBelowIt) {
     QTreeWidgetItem* cyItem = Child(root(), "cy(Cy Young)");
     ASSERT_NE(cyItem, nullptr);
     EXPECT_EQ(cyItem->childCount(), 0);
-    // Nothing of the hidden folders reached the key table.
-    EXPECT_EQ(view.NodeKeyCount(), 4u);
-    expectEveryItemHasAKey();
+    // Nothing of the hidden folders reached the tree.
+    EXPECT_EQ(expectEveryItemKeyed(), 4u);
 }
 
 TEST_F(PopulateTest, EntriesWithoutTheExpectedInterfaceAreSkipped) {
-    auto music = account().root->addFolder(5, "music");
+    auto music = account().root->addSubfolder(5, "music");
     music->addFile(51, "a.mp3");
-    music->files.push_back(std::make_shared<ModelFolder>(99, "not a file"));
-    music->folders.push_back(std::make_shared<ModelFile>(98, "not a folder"));
-    account().root->folders.push_back(nullptr);
-    account().users.push_back(std::make_shared<ModelFile>(97, "not a user"));
+    music->files.push_back(std::make_shared<ScriptedFolder>(99, "not a file"));
+    music->subfolders.push_back(std::make_shared<ScriptedFile>(98, "not a folder"));
+    account().root->subfolders.push_back(nullptr);
+    account().users.push_back(std::make_shared<ScriptedFile>(97, "not a user"));
     auto bob = account().addUser(21, "bob", "Bob", "Stone");
-    bob->folders.push_back(std::make_shared<ModelFile>(96, "not a folder"));
+    bob->folders.push_back(std::make_shared<ScriptedFile>(96, "not a folder"));
 
     populate();
     EXPECT_EQ(ChildTexts(root()), (std::vector<std::string>{"bob(Bob Stone)", "music"}));
@@ -251,13 +279,13 @@ TEST_F(PopulateTest, EntriesWithoutTheExpectedInterfaceAreSkipped) {
 }
 
 TEST_F(PopulateTest, FailingComponentCallKeepsWhatWasReadAndIsReported) {
-    auto early = account().root->addFolder(5, "early");
+    auto early = account().root->addSubfolder(5, "early");
     early->addFile(51, "kept.mp3");
-    auto broken = account().root->addFolder(6, "broken");
+    auto broken = account().root->addSubfolder(6, "broken");
     broken->addFile(61, "first.mp3");
     broken->addFile(62, "second.mp3");
     broken->failFileFrom = 1;
-    account().root->addFolder(7, "late");
+    account().root->addSubfolder(7, "late");
     account().addUser(21, "bob", "Bob", "Stone");
 
     populate();
@@ -269,7 +297,7 @@ TEST_F(PopulateTest, FailingComponentCallKeepsWhatWasReadAndIsReported) {
     EXPECT_EQ(ChildTexts(brokenItem), (std::vector<std::string>{"first.mp3"}));
     EXPECT_EQ(key(brokenItem), "17~6~0");
     EXPECT_EQ(key(Child(brokenItem, "first.mp3")), "17~6~61");
-    expectEveryItemHasAKey();
+    EXPECT_EQ(expectEveryItemKeyed(), 5u);
     // The tree still works with the proxy, and the user is told.
     EXPECT_TRUE(root()->isExpanded());
     EXPECT_EQ(proxy->notifyWindow, HandleOf(&view));
@@ -301,23 +329,47 @@ TEST_F(PopulateTest, LargerModelKeepsEveryLevelSortedAndEveryItemKeyed) {
     check(root());
     const std::size_t folders = 6 * (1 + 5) + 4;
     EXPECT_EQ(files, folders * 12);
-    EXPECT_EQ(view.NodeKeyCount(), 1 + 4 + folders + folders * 12);
-    expectEveryItemHasAKey();
+    EXPECT_EQ(expectEveryItemKeyed(), 1 + 4 + folders + folders * 12);
 }
 
 TEST_F(PopulateTest, SecondFillingReplacesTheFirstInsteadOfDoublingIt) {
-    auto music = account().root->addFolder(5, "music");
+    auto music = account().root->addSubfolder(5, "music");
     music->addFile(51, "a.mp3");
     account().addUser(21, "bob", "Bob", "Stone");
     populate();
-    const std::size_t keys = view.NodeKeyCount();
+    const std::size_t items = expectEveryItemKeyed();
     const Handle oldMusic = CLeftView::HandleOfItem(Child(root(), "music"));
 
     account().root->addFile(33, "new.txt");
     SendMessage(&view, UM_POPULATE_LIBRARY, 0, 0);
     EXPECT_EQ(ChildTexts(root()), (std::vector<std::string>{"bob(Bob Stone)", "music", "new.txt"}));
-    EXPECT_EQ(view.NodeKeyCount(), keys + 1);
-    EXPECT_FALSE(view.HasNodeKey(oldMusic));
+    EXPECT_EQ(expectEveryItemKeyed(), items + 1);
     EXPECT_EQ(view.ItemFromHandle(oldMusic), nullptr);
-    expectEveryItemHasAKey();
+}
+
+TEST_F(PopulateTest, PopulatorWorksWithTheServiceClientItIsGiven) {
+    // The program's own context is signed in to one account...
+    account().root->addFile(33, "program.mp3");
+    model = std::make_unique<SignedInModel>(proxy);
+    ASSERT_TRUE(model->signedIn());
+
+    // ... the populator is handed a client of another.
+    auto other = std::make_shared<ScriptedProxy>();
+    other->account->profile->userId = 23;
+    other->account->root->addSubfolder(5, "theirs")->addFile(51, "b.mp3");
+    ScopedComponent component(CLSID_velmoraPrxy, [other] { return other; });
+    ServiceClient client;
+    ASSERT_TRUE(client.Login("bob", "secret"));
+    proxy->calls.clear();
+
+    LibraryPopulator populator(view, client);
+    EXPECT_EQ(populator.Populate(*root()), std::nullopt);
+    EXPECT_EQ(ChildTexts(root()), (std::vector<std::string>{"theirs"}));
+    QTreeWidgetItem* theirs = Child(root(), "theirs");
+    EXPECT_EQ(key(theirs), "23~5~0");
+    EXPECT_EQ(key(Child(theirs, "b.mp3")), "23~5~51");
+    EXPECT_TRUE(root()->isExpanded());
+    EXPECT_EQ(other->notifyWindow, HandleOf(&view));
+    EXPECT_EQ(client.GetNotifyWindow(), HandleOf(&view));
+    EXPECT_TRUE(proxy->calls.empty());
 }

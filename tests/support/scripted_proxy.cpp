@@ -1,67 +1,96 @@
 #include "scripted_proxy.h"
 
+#include <cstddef>
+
 namespace velmora::test {
 
-std::shared_ptr<ScriptedFolder> ScriptedFolder::addSubfolder(std::int32_t id,
-                                                             const std::string& name) {
+std::shared_ptr<ScriptedFolder>
+ScriptedFolder::addSubfolder(std::int32_t id, const std::string& name, std::int32_t accessListId) {
     auto folder = std::make_shared<ScriptedFolder>(id, name);
-    subfolders_.push_back(folder);
+    folder->accessListId = accessListId;
+    subfolders.push_back(folder);
     return folder;
 }
 
-namespace {
-class ScriptedFile : public IMediaFile {
-public:
-    ScriptedFile(std::int32_t id, std::string name) : id_(id), name_(std::move(name)) {}
-    std::int32_t FileId() override { return id_; }
-    std::string Name() override { return name_; }
-    std::int32_t id_;
-    std::string name_;
-};
-} // namespace
+void ScriptedFolder::addFile(std::int32_t id, const std::string& name) {
+    files.push_back(std::make_shared<ScriptedFile>(id, name));
+}
+
+ComPtr ScriptedFolder::Subfolder(std::int32_t index) {
+    return subfolders.at(static_cast<std::size_t>(index));
+}
 
 ComPtr ScriptedFolder::File(std::int32_t index) {
-    const auto& f = files_.at(index);
-    return std::make_shared<ScriptedFile>(f.first, f.second);
+    if (failFileFrom >= 0 && index >= failFileFrom)
+        throw ComError(E_FAIL, IFolder::iid);
+    return files.at(static_cast<std::size_t>(index));
 }
 
 ComPtr ScriptedFolder::FindFolder(std::int32_t folderId) {
-    for (auto& sub : subfolders_) {
-        if (sub->id_ == folderId)
-            return sub;
-        if (auto found = sub->FindFolder(folderId))
+    for (auto& entry : subfolders) {
+        auto folder = std::dynamic_pointer_cast<ScriptedFolder>(entry);
+        if (!folder)
+            continue;
+        if (folder->id_ == folderId)
+            return folder;
+        if (auto found = folder->FindFolder(folderId))
             return found;
     }
     return nullptr;
 }
 
-void ScriptedFolder::AddFile(std::int32_t fileId, const std::string& name) {
-    files_.emplace_back(fileId, name);
-}
-
 VariantBool ScriptedFolder::NameInUse(const std::string& name) {
-    for (auto& f : files_)
-        if (f.second == name)
+    for (auto& entry : files)
+        if (auto file = std::dynamic_pointer_cast<ScriptedFile>(entry); file && file->name_ == name)
             return VARIANT_TRUE;
-    for (auto& s : subfolders_)
-        if (s->name_ == name)
+    for (auto& entry : subfolders)
+        if (auto folder = std::dynamic_pointer_cast<ScriptedFolder>(entry);
+            folder && folder->name_ == name)
             return VARIANT_TRUE;
     return VARIANT_FALSE;
 }
 
 void ScriptedFolder::SetFolderAccessList(std::int32_t folderId, std::int32_t accessListId) {
-    if (auto f = std::dynamic_pointer_cast<ScriptedFolder>(FindFolder(folderId)))
-        f->accessListId_ = accessListId;
+    if (auto folder = std::dynamic_pointer_cast<ScriptedFolder>(FindFolder(folderId)))
+        folder->accessListId = accessListId;
 }
 
 void ScriptedFolder::RemoveFolder(std::int32_t folderId) {
-    for (auto it = subfolders_.begin(); it != subfolders_.end(); ++it) {
-        if ((*it)->id_ == folderId) {
-            subfolders_.erase(it);
+    for (auto it = subfolders.begin(); it != subfolders.end(); ++it) {
+        auto folder = std::dynamic_pointer_cast<ScriptedFolder>(*it);
+        if (!folder)
+            continue;
+        if (folder->id_ == folderId) {
+            subfolders.erase(it);
             return;
         }
-        (*it)->RemoveFolder(folderId);
+        folder->RemoveFolder(folderId);
     }
+}
+
+std::shared_ptr<ScriptedFolder>
+ScriptedProfile::shareFolder(std::int32_t id, const std::string& name, std::int32_t accessListId) {
+    auto folder = std::make_shared<ScriptedFolder>(id, name);
+    folder->accessListId = accessListId;
+    folders.push_back(folder);
+    return folder;
+}
+
+ComPtr ScriptedProfile::SharedFolder(std::int32_t index) {
+    return folders.at(static_cast<std::size_t>(index));
+}
+
+std::shared_ptr<ScriptedProfile> ScriptedAccount::addUser(std::int32_t id,
+                                                          const std::string& accountId,
+                                                          const std::string& first,
+                                                          const std::string& last) {
+    auto user = std::make_shared<ScriptedProfile>(id, accountId, first, last);
+    users.push_back(user);
+    return user;
+}
+
+ComPtr ScriptedAccount::SharingUser(std::int32_t index) {
+    return users.at(static_cast<std::size_t>(index));
 }
 
 ComPtr ScriptedAccount::AccessListById(std::int32_t id) {
@@ -262,6 +291,59 @@ void ScriptedProxy::EmailLink(std::int32_t ownerId, std::int32_t folderId, std::
     call("EmailLink", std::to_string(ownerId) + "," + std::to_string(folderId) + "," +
                           std::to_string(fileId) + "," + std::to_string(senderId) + "," + address +
                           "," + text1 + "," + text2);
+}
+
+namespace {
+
+// A small linear congruential generator: the same names on every run.
+class Names {
+public:
+    std::uint32_t next() {
+        state_ = state_ * 1664525u + 1013904223u;
+        return state_ >> 8;
+    }
+    std::string fileName() {
+        static const char* const kExtensions[] = {".mp3", ".wma", ".jpg",  ".avi",
+                                                  ".m4a", ".txt", ".mpeg", ".JPEG"};
+        static const char* const kWords[] = {"Song", "clip", "Photo", "track", "Live", "demo"};
+        return std::string(kWords[next() % 6]) + " " + std::to_string(next() % 100000) +
+               kExtensions[next() % 8];
+    }
+    std::string folderName() {
+        static const char* const kWords[] = {"Holiday", "music", "Videos", "archive", "Party"};
+        return std::string(kWords[next() % 5]) + " " + std::to_string(next() % 10000);
+    }
+
+private:
+    std::uint32_t state_ = 20251208u;
+};
+
+void FillFiles(ScriptedFolder& folder, int count, std::int32_t& nextId, Names& names) {
+    for (int i = 0; i < count; ++i)
+        folder.addFile(nextId++, names.fileName());
+}
+
+} // namespace
+
+void BuildModel(ScriptedAccount& account, const ModelShape& shape) {
+    Names names;
+    std::int32_t nextId = 2;
+    if (!account.root)
+        account.root = std::make_shared<ScriptedFolder>(1, "My Media");
+    for (int t = 0; t < shape.topFolders; ++t) {
+        auto top = account.root->addSubfolder(nextId++, names.folderName(), t % 7 == 0 ? 5 : 0);
+        FillFiles(*top, shape.filesPerFolder, nextId, names);
+        for (int s = 0; s < shape.subfoldersEach; ++s) {
+            auto sub = top->addSubfolder(nextId++, names.folderName());
+            FillFiles(*sub, shape.filesPerFolder, nextId, names);
+        }
+    }
+    for (int u = 0; u < shape.sharingUsers; ++u) {
+        const std::string n = std::to_string(u);
+        auto user = account.addUser(1000 + u, "member" + n, "First" + n, "Last" + n);
+        auto folder = user->shareFolder(nextId++, names.folderName(), 9);
+        FillFiles(*folder, shape.filesPerFolder, nextId, names);
+    }
 }
 
 } // namespace velmora::test

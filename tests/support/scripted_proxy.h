@@ -1,56 +1,83 @@
 #pragma once
 
-// A scripted proxy component for tests of the service client: it records every
-// call, fails the calls it is told to with a given error text, and keeps a
-// small in-memory account model.
+// A scripted proxy component for tests of everything that reaches the
+// service through the ServiceClient: it records every call, fails the calls
+// it is told to with a given error text, and keeps a small in-memory account
+// model (library folders and files, users who share folders, access lists).
+// Entries of the model are kept as plain objects, so a model can also hold
+// an object that does not offer the expected interface, or a folder whose
+// calls fail.
 
 #include "component_interfaces.h"
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <string>
 #include <vector>
 
 namespace velmora::test {
 
+class ScriptedFile : public IMediaFile {
+public:
+    ScriptedFile(std::int32_t id, std::string name) : id_(id), name_(std::move(name)) {}
+    std::int32_t FileId() override { return id_; }
+    std::string Name() override { return name_; }
+
+    std::int32_t id_;
+    std::string name_;
+};
+
 class ScriptedFolder : public IFolder {
 public:
     ScriptedFolder(std::int32_t id, std::string name) : id_(id), name_(std::move(name)) {}
 
-    std::shared_ptr<ScriptedFolder> addSubfolder(std::int32_t id, const std::string& name);
+    std::shared_ptr<ScriptedFolder> addSubfolder(std::int32_t id, const std::string& name,
+                                                 std::int32_t accessListId = 0);
+    void addFile(std::int32_t id, const std::string& name);
 
-    std::int32_t FileCount() override { return static_cast<std::int32_t>(files_.size()); }
-    std::int32_t SubfolderCount() override { return static_cast<std::int32_t>(subfolders_.size()); }
-    ComPtr Subfolder(std::int32_t index) override { return subfolders_.at(index); }
+    std::int32_t FileCount() override { return static_cast<std::int32_t>(files.size()); }
+    std::int32_t SubfolderCount() override { return static_cast<std::int32_t>(subfolders.size()); }
+    ComPtr Subfolder(std::int32_t index) override;
     ComPtr File(std::int32_t index) override;
     std::int32_t FolderId() override { return id_; }
-    std::int32_t AccessListId() override { return accessListId_; }
+    std::int32_t AccessListId() override { return accessListId; }
     std::string Name() override { return name_; }
     ComPtr FindFolder(std::int32_t folderId) override;
-    void AddFile(std::int32_t fileId, const std::string& name) override;
+    void AddFile(std::int32_t fileId, const std::string& name) override { addFile(fileId, name); }
     VariantBool NameInUse(const std::string& name) override;
-    std::int32_t Visible() override { return 1; }
+    std::int32_t Visible() override { return visible; }
     void SetFolderAccessList(std::int32_t folderId, std::int32_t accessListId) override;
     void RemoveFolder(std::int32_t folderId) override;
 
-    std::vector<std::pair<std::int32_t, std::string>> files_;
-    std::vector<std::shared_ptr<ScriptedFolder>> subfolders_;
     std::int32_t id_;
     std::string name_;
-    std::int32_t accessListId_ = 0;
+    std::vector<ComPtr> files;
+    std::vector<ComPtr> subfolders;
+    std::int32_t accessListId = 0;
+    std::int32_t visible = 1;
+    // File(index) from this index on throws ComError(E_FAIL); -1: never.
+    std::int32_t failFileFrom = -1;
 };
 
 class ScriptedProfile : public IUserProfile {
 public:
+    ScriptedProfile() = default;
+    ScriptedProfile(std::int32_t id, std::string account, std::string first, std::string last)
+        : userId(id), accountId(std::move(account)), firstName(std::move(first)),
+          lastName(std::move(last)) {}
+
+    std::shared_ptr<ScriptedFolder> shareFolder(std::int32_t id, const std::string& name,
+                                                std::int32_t accessListId = 0);
+
     std::int32_t UserId() override { return userId; }
     std::string AccountId() override { return accountId; }
-    std::string FirstName() override { return "Ada"; }
-    std::string LastName() override { return "Lane"; }
-    std::int32_t SharedFolderCount() override { return 0; }
-    ComPtr SharedFolder(std::int32_t) override { return nullptr; }
-    std::int32_t Listed() override { return 1; }
+    std::string FirstName() override { return firstName; }
+    std::string LastName() override { return lastName; }
+    std::int32_t SharedFolderCount() override { return static_cast<std::int32_t>(folders.size()); }
+    ComPtr SharedFolder(std::int32_t index) override;
+    std::int32_t Listed() override { return listed; }
     VariantBool IsPlus() override { return plus; }
     std::string Email() override { return accountId + "@example.org"; }
     std::string RecordXml() override { return {}; }
@@ -59,6 +86,10 @@ public:
 
     std::int32_t userId = 17;
     std::string accountId = "ada";
+    std::string firstName = "Ada";
+    std::string lastName = "Lane";
+    std::vector<ComPtr> folders;
+    std::int32_t listed = 1;
     VariantBool plus = VARIANT_FALSE;
     VariantBool tier1 = VARIANT_FALSE;
     VariantBool tier2 = VARIANT_FALSE;
@@ -79,9 +110,12 @@ public:
 
 class ScriptedAccount : public IAccount {
 public:
-    std::int32_t SharingUserCount() override { return 0; }
+    std::shared_ptr<ScriptedProfile> addUser(std::int32_t id, const std::string& accountId,
+                                             const std::string& first, const std::string& last);
+
+    std::int32_t SharingUserCount() override { return static_cast<std::int32_t>(users.size()); }
     std::int32_t AccessListCount() override { return static_cast<std::int32_t>(lists.size()); }
-    ComPtr SharingUser(std::int32_t) override { return nullptr; }
+    ComPtr SharingUser(std::int32_t index) override;
     ComPtr AccessList(std::int32_t index) override { return lists.at(index); }
     ComPtr Profile() override { return profile; }
     ComPtr LibraryRoot() override { return root; }
@@ -93,12 +127,16 @@ public:
     ComPtr UserById(std::int32_t) override { return nullptr; }
 
     std::shared_ptr<ScriptedProfile> profile = std::make_shared<ScriptedProfile>();
+    // Null: the account has no library root.
     std::shared_ptr<ScriptedFolder> root = std::make_shared<ScriptedFolder>(1, "My Media");
+    // The users who share folders with the account's user.
+    std::vector<ComPtr> users;
     std::vector<std::shared_ptr<ScriptedAccessList>> lists;
     std::int32_t newFolderId = 0;
     bool failAccessListById = false;
 };
 
+// Signs in with any account id and the password in `password`.
 class ScriptedProxy : public IServiceProxy {
 public:
     // Makes the named method throw ComError(E_FAIL) with errorText as its
@@ -160,5 +198,16 @@ private:
     std::map<std::string, std::string> failures_;
     bool signedIn_ = false;
 };
+
+// A larger account of the benchmark's shape: own folders in two levels plus
+// one shared folder per sharing user, the same number of files in every
+// folder, names in no particular order but the same on every run.
+struct ModelShape {
+    int topFolders = 99;
+    int subfoldersEach = 49;
+    int sharingUsers = 50;
+    int filesPerFolder = 20;
+};
+void BuildModel(ScriptedAccount& account, const ModelShape& shape);
 
 } // namespace velmora::test
