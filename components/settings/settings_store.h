@@ -1,7 +1,7 @@
 #pragma once
 
 // The settings component: connection settings and named values kept in one
-// file in the user's configuration folder, shared by every instance.
+// INI file in the user's configuration folder, shared by every instance.
 
 #include "component_interfaces.h"
 
@@ -46,12 +46,13 @@ public:
     std::string PlayerPageBase() override;
 
 private:
-    // Reads one value; nothing when the file, or the value in it, is missing
-    // or unreadable.
-    std::optional<std::string> read(const std::string& section, const std::string& key) const;
-    // Writes one value, keeping every other value of the file; throws
-    // ComError when the file cannot be written.
-    void write(const std::string& section, const std::string& key, const std::string& value);
+    // One value; nothing when the file or the value is missing. Throws
+    // ComError when the file is there but cannot be read.
+    std::optional<std::string> read(const QString& key) const;
+    // Stores one value and keeps every other value of the file, also those
+    // another instance stored meanwhile; throws ComError when the file
+    // cannot be written.
+    void write(const QString& key, const std::string& value);
     std::string linkBase(const char* path);
 
     QString path_;

@@ -10,6 +10,7 @@
 #include "scripted_proxy.h"
 #include "signin_dialog.h"
 #include "stealth_dialog.h"
+#include "temp_settings.h"
 #include "velmora_player_app.h"
 #include "velmora_player_dialog_bar.h"
 #include "window_messages.h"
@@ -48,57 +49,12 @@ protected:
     }
 };
 
-// The settings component, kept in memory across instances.
-struct SettingsValues {
-    std::string host = "127.0.0.1";
-    int port = 8080;
-    bool cleanUp = false;
-    std::map<std::string, std::string> values;
-    std::vector<std::string> writes;
-    bool hostIsReadOnly = false;
-};
-
-class FakeSettings : public ISettingsStore {
-public:
-    explicit FakeSettings(SettingsValues* v) : v_(v) {}
-    std::string Host() override { return v_->host; }
-    void SetHost(const std::string& h) override {
-        if (v_->hostIsReadOnly)
-            throw ComError(E_ACCESSDENIED, iid);
-        v_->host = h;
-        v_->writes.push_back("Host");
-    }
-    std::int32_t Port() override { return v_->port; }
-    void SetPort(std::int32_t p) override {
-        v_->port = p;
-        v_->writes.push_back("Port");
-    }
-    std::string FileLinkBase() override { return {}; }
-    std::string FolderLinkBase() override { return {}; }
-    VariantBool CleanUpOnExit() override { return ToVariantBool(v_->cleanUp); }
-    void SetCleanUpOnExit(VariantBool f) override {
-        v_->cleanUp = IsTrue(f);
-        v_->writes.push_back("CleanUpOnExit");
-    }
-    std::string GetValue(const std::string& n) override { return v_->values[n]; }
-    void SetValue(const std::string& n, const std::string& value) override {
-        v_->values[n] = value;
-        v_->writes.push_back(n);
-    }
-    std::string PlayerPageBase() override { return "http://127.0.0.1:8080/player?p="; }
-
-private:
-    SettingsValues* v_;
-};
-
 class AppTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
-    SettingsValues settings;
+    test::TempSettings settings;
     std::shared_ptr<test::ScriptedProxy> proxy = std::make_shared<test::ScriptedProxy>();
     ScopedComponent proxyComponent{CLSID_velmoraPrxy, [this] { return proxy; }};
-    ScopedComponent settingsComponent{CLSID_SettingsStore,
-                                      [this] { return std::make_shared<FakeSettings>(&settings); }};
     test::ScopedScriptedBoxes boxes;
     RecordingView* library = nullptr;
     RecordingView* player = nullptr;
@@ -158,8 +114,8 @@ protected:
 } // namespace
 
 TEST_F(AppTest, StartUpCopiesSettingsLogsAndSignsIn) {
-    settings.host = "media.local";
-    settings.port = 9090;
+    settings.store()->SetHost("media.local");
+    settings.store()->SetPort(9090);
     signIns = {{"ada", "secret"}};
     Cvelmora_playerApp app;
     ASSERT_TRUE(app.InitInstance({"velmora-player"}));
@@ -268,7 +224,7 @@ TEST_F(AppTest, PlusAccountsSeeTheWelcomeButNeverFetchOnSignIn) {
 TEST_F(AppTest, OptionsWritesEveryValueAndTellsThePlayer) {
     Cvelmora_playerApp app;
     ASSERT_TRUE(app.InitInstance({"velmora-player"}));
-    settings.values["repeat_on_play"] = "Yes"; // another case counts as off
+    settings.store()->SetValue("repeat_on_play", "Yes"); // another case counts as off
     bool repeatShown = true;
     optionsAnswer = [&](COptionsDialog& d) {
         repeatShown = d.repeatBox()->isChecked();
@@ -279,9 +235,9 @@ TEST_F(AppTest, OptionsWritesEveryValueAndTellsThePlayer) {
     };
     app.OnCommand(Cvelmora_playerApp::ID_TOOLS_OPTIONS);
     EXPECT_FALSE(repeatShown);
-    EXPECT_EQ(settings.writes,
+    EXPECT_EQ(settings.writes(),
               (std::vector<std::string>{"Host", "Port", "CleanUpOnExit", "repeat_on_play"}));
-    EXPECT_EQ(settings.values["repeat_on_play"], "no");
+    EXPECT_EQ(settings.store()->GetValue("repeat_on_play"), "no");
     ASSERT_EQ(player->messages, std::vector<int>{UM_SET_REPEAT});
     EXPECT_EQ(player->texts[0], "no");
 
@@ -296,15 +252,15 @@ TEST_F(AppTest, OptionsWritesEveryValueAndTellsThePlayer) {
     app.OnCommand(Cvelmora_playerApp::ID_TOOLS_OPTIONS);
     EXPECT_EQ(AppContext::Instance().GetHost(), "other.host");
     EXPECT_EQ(AppContext::Instance().GetPort(), 81);
-    EXPECT_EQ(settings.port, 81);
+    EXPECT_EQ(settings.store()->Port(), 81);
     EXPECT_EQ(player->texts.back(), "yes");
     EXPECT_EQ(AppContext::Instance().GetHelpUrl(),
               "http://other.host:81/products/windows/velmora-player.html");
 
     optionsAnswer = nullptr; // Cancel changes nothing
-    settings.writes.clear();
+    settings.clearWrites();
     app.OnCommand(Cvelmora_playerApp::ID_TOOLS_OPTIONS);
-    EXPECT_TRUE(settings.writes.empty());
+    EXPECT_TRUE(settings.writes().empty());
     app.ExitInstance();
 }
 
@@ -315,7 +271,7 @@ TEST_F(AppTest, CleanUpOnExitDeletesTheCacheOnlyWhenAsked) {
         app.ExitInstance();
     }
     EXPECT_TRUE(QDir(dir.path() + "/v_player").exists());
-    settings.cleanUp = true;
+    settings.store()->SetCleanUpOnExit(VARIANT_TRUE);
     {
         Cvelmora_playerApp app;
         app.ExitInstance();
@@ -404,7 +360,7 @@ TEST_F(AppTest, AboutHelpOpensTheHelpPageOnTheHostInUse) {
 TEST_F(AppTest, OptionsThatCannotBeStoredStillTakeEffectAndSaySo) {
     Cvelmora_playerApp app;
     ASSERT_TRUE(app.InitInstance({"velmora-player"}));
-    settings.hostIsReadOnly = true;
+    settings.failWrites();
     optionsAnswer = [&](COptionsDialog& d) {
         d.hostEdit()->setText("new.host");
         d.portEdit()->setText("9000");
@@ -415,8 +371,9 @@ TEST_F(AppTest, OptionsThatCannotBeStoredStillTakeEffectAndSaySo) {
     app.OnCommand(Cvelmora_playerApp::ID_TOOLS_OPTIONS);
     EXPECT_EQ(boxes->texts().back(), "The options could not be saved: Access is denied.");
     EXPECT_EQ(AppContext::Instance().GetHost(), "new.host");
-    EXPECT_EQ(settings.port, 9000); // the other values were stored all the same
-    EXPECT_EQ(settings.values["repeat_on_play"], "no");
+    // The other values were still tried after the first one failed.
+    EXPECT_EQ(settings.writes(),
+              (std::vector<std::string>{"Host", "Port", "CleanUpOnExit", "repeat_on_play"}));
     EXPECT_EQ(player->messages, std::vector<int>{UM_SET_REPEAT});
     app.ExitInstance();
 }

@@ -4,6 +4,7 @@
 #include "component_factory.h"
 #include "component_interfaces.h"
 #include "play_queue.h"
+#include "temp_settings.h"
 #include "velmora_player_view.h"
 
 #include <QCoreApplication>
@@ -39,31 +40,6 @@ public:
 
 private:
     QString url_;
-};
-
-class FakeSettings : public ISettingsStore {
-public:
-    explicit FakeSettings(std::string repeat, bool fail = false)
-        : repeat_(std::move(repeat)), fail_(fail) {}
-    std::string Host() override { return ""; }
-    void SetHost(const std::string&) override {}
-    std::int32_t Port() override { return 0; }
-    void SetPort(std::int32_t) override {}
-    std::string FileLinkBase() override { return ""; }
-    std::string FolderLinkBase() override { return ""; }
-    VariantBool CleanUpOnExit() override { return VARIANT_FALSE; }
-    void SetCleanUpOnExit(VariantBool) override {}
-    std::string GetValue(const std::string& name) override {
-        if (fail_)
-            throw ComError(E_FAIL, iid);
-        return name == "repeat_on_play" ? repeat_ : "";
-    }
-    void SetValue(const std::string&, const std::string&) override {}
-    std::string PlayerPageBase() override { return ""; }
-
-private:
-    std::string repeat_;
-    bool fail_;
 };
 
 // The window that queued the files: records what the view tells it.
@@ -118,10 +94,9 @@ protected:
 
     void Make(std::string repeatSetting = "no", bool settingsFail = false,
               std::chrono::milliseconds period = kPeriod) {
-        settings =
-            std::make_unique<ScopedComponent>(CLSID_SettingsStore, [repeatSetting, settingsFail] {
-                return std::make_shared<FakeSettings>(repeatSetting, settingsFail);
-            });
+        settings.store()->SetValue("repeat_on_play", repeatSetting);
+        if (settingsFail)
+            settings.failReadsAndWrites();
         auto c = std::make_unique<FakeControl>();
         control = c.get();
         view = std::make_unique<Cvelmora_playerView>(std::move(c), nullptr, period);
@@ -142,7 +117,7 @@ protected:
         return control->played.back();
     }
 
-    std::unique_ptr<ScopedComponent> settings;
+    test::TempSettings settings;
     FakeControl* control = nullptr;
     NotifyWindow library;
     std::unique_ptr<Cvelmora_playerView> view;

@@ -2,27 +2,13 @@
 #include "component_factory.h"
 #include "scripted_message_boxes.h"
 #include "scripted_proxy.h"
+#include "temp_settings.h"
 
 #include <gtest/gtest.h>
 
 using namespace velmora;
 
 namespace {
-
-class FakeSettings : public ISettingsStore {
-public:
-    std::string Host() override { return "127.0.0.1"; }
-    void SetHost(const std::string&) override {}
-    std::int32_t Port() override { return 8080; }
-    void SetPort(std::int32_t) override {}
-    std::string FileLinkBase() override { return "http://127.0.0.1:8080/f/"; }
-    std::string FolderLinkBase() override { return "http://127.0.0.1:8080/d/"; }
-    VariantBool CleanUpOnExit() override { return VARIANT_FALSE; }
-    void SetCleanUpOnExit(VariantBool) override {}
-    std::string GetValue(const std::string&) override { return {}; }
-    void SetValue(const std::string&, const std::string&) override {}
-    std::string PlayerPageBase() override { throw ComError(E_ACCESSDENIED, iid); }
-};
 
 class CountingPoller : public IMessagePoller {
 public:
@@ -79,15 +65,13 @@ TEST_F(AppContextTest, DestroyingSignsOut) {
 }
 
 TEST_F(AppContextTest, LinkBasesComeFromANewSettingsStore) {
-    int created = 0;
-    ScopedComponent settings(CLSID_SettingsStore, [&] {
-        ++created;
-        return std::make_shared<FakeSettings>();
-    });
+    test::TempSettings settings;
+    settings.store()->SetPort(8181);
     AppContext& a = AppContext::Instance();
-    EXPECT_EQ(a.GetFileLinkBase(), "http://127.0.0.1:8080/f/");
-    EXPECT_EQ(a.GetFolderLinkBase(), "http://127.0.0.1:8080/d/");
-    EXPECT_EQ(created, 2);
+    EXPECT_EQ(a.GetFileLinkBase(), "http://127.0.0.1:8181/f?k=");
+    EXPECT_EQ(a.GetFolderLinkBase(), "http://127.0.0.1:8181/d?k=");
+    EXPECT_EQ(settings.created(), 2);
+    settings.failReadsAndWrites();
     EXPECT_EQ(a.GetPlayerPageBase(), "");
     EXPECT_EQ(a.GetServiceClient().GetLastError(), "Access is denied.");
 }
