@@ -20,6 +20,7 @@
 #include <QApplication>
 
 #include <optional>
+#include <utility>
 
 namespace velmora {
 
@@ -59,15 +60,18 @@ Cvelmora_playerApp* Cvelmora_playerApp::Instance() {
     return theApp;
 }
 
-void Cvelmora_playerApp::SetAccessListsRunner(AccessListsRunner runner) {
-    accessListsRunner() = std::move(runner);
+Cvelmora_playerApp::ScopedAccessListsRunner::ScopedAccessListsRunner(AccessListsRunner runner)
+    : previous_(std::exchange(accessListsRunner(), std::move(runner))) {}
+
+Cvelmora_playerApp::ScopedAccessListsRunner::~ScopedAccessListsRunner() {
+    accessListsRunner() = std::move(previous_);
 }
 
-void Cvelmora_playerApp::SetPanes(CMainFrame::Panes panes) {
-    if (panes.libraryView || panes.playerView)
-        installedPanes() = std::move(panes);
-    else
-        installedPanes().reset();
+Cvelmora_playerApp::ScopedPanes::ScopedPanes(CMainFrame::Panes panes)
+    : previous_(std::exchange(installedPanes(), std::move(panes))) {}
+
+Cvelmora_playerApp::ScopedPanes::~ScopedPanes() {
+    installedPanes() = std::move(previous_);
 }
 
 bool Cvelmora_playerApp::InitInstance(const std::vector<std::string>& arguments) {
@@ -250,14 +254,17 @@ void Cvelmora_playerApp::OnToolsOptions() {
 }
 
 void Cvelmora_playerApp::OnToolsAccessLists() {
-    if (!SignIn())
+    // Without a dialog to run, no sign-in that leads nowhere.
+    if (!accessListsRunner() || !SignIn())
         return;
     if (auto& runner = accessListsRunner())
         runner(GetLibraryView());
 }
 
 bool Cvelmora_playerApp::HandlesCommand(int id) const {
-    return id == ID_APP_ABOUT || id == ID_TOOLS_OPTIONS || id == ID_TOOLS_ACCESS_LISTS;
+    if (id == ID_TOOLS_ACCESS_LISTS)
+        return static_cast<bool>(accessListsRunner());
+    return id == ID_APP_ABOUT || id == ID_TOOLS_OPTIONS;
 }
 
 bool Cvelmora_playerApp::OnCommand(int id) {
@@ -269,6 +276,8 @@ bool Cvelmora_playerApp::OnCommand(int id) {
         OnToolsOptions();
         return true;
     case ID_TOOLS_ACCESS_LISTS:
+        if (!HandlesCommand(id))
+            return false;
         OnToolsAccessLists();
         return true;
     default:
