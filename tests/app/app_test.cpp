@@ -120,6 +120,8 @@ protected:
     ModalRunner previousRunner;
 
     void SetUp() override {
+        // A context an earlier test made holds no scripted proxy.
+        AppContext::Destroy();
         qputenv("TMPDIR", dir.path().toUtf8());
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path() + "/config");
         previousRunner = InstallModalRunner([this](QDialog& d) -> int {
