@@ -22,6 +22,8 @@
 
 namespace velmora {
 
+class ScopedRunServiceSettings;
+
 class Cvelmora_playerApp : public QObject, public BarTextSource, public CommandTarget {
     Q_OBJECT
 public:
@@ -34,7 +36,9 @@ public:
     static Cvelmora_playerApp* Instance();
 
     // Start-up; false when the program must end at once (the embedding,
-    // automation and unregister switches, or a frame that cannot be made).
+    // automation and unregister switches, options it cannot use, or a frame
+    // that cannot be made). "--service HOST:PORT" names the service for this
+    // run only: the stored settings keep their own address.
     bool InitInstance(const std::vector<std::string>& arguments);
     // Shutdown: the cache is deleted when the settings ask for it.
     int ExitInstance(int exitCode = 0);
@@ -101,6 +105,7 @@ private:
     std::mutex storeMutex_;
     std::unique_ptr<Cvelmora_playerDoc> document_;
     std::unique_ptr<CMainFrame> frame_;
+    std::unique_ptr<ScopedRunServiceSettings> runService_;
 };
 
 } // namespace velmora
