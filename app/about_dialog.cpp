@@ -2,6 +2,7 @@
 
 #include "app_context.h"
 #include "desktop_services.h"
+#include "icons.h"
 
 #include <QHBoxLayout>
 #include <QIcon>
@@ -25,7 +26,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     resize(582, 484);
 
     auto* picture = new QLabel(this);
-    picture->setPixmap(QIcon(":/icons/130").pixmap(96, 96));
+    picture->setPixmap(QIcon(IconPath(IDB_ABOUT)).pixmap(96, 96));
     auto* title = new QLabel(QString::fromUtf8("Velmora Media Player\u00a9 Version 1.3"), this);
     auto* notice = new QLabel("Velmora media storage for your desktop", this);
     auto* legal = new QPlainTextEdit(kLegalNotice, this);

@@ -1,6 +1,7 @@
 #include "main_frame.h"
 
 #include "command_target.h"
+#include "icons.h"
 #include "registry_settings.h"
 #include "string_table.h"
 #include "velmora_player_dialog_bar.h"
@@ -35,6 +36,7 @@ std::pair<QString, QString> promptOf(int id) {
 CMainFrame::CMainFrame(BarTextSource* barSource, Panes panes, QWidget* parent)
     : QMainWindow(parent), barSource_(barSource), panes_(std::move(panes)) {
     setObjectName("CMainFrame");
+    setWindowIcon(QIcon(IconPath(IDR_MAINFRAME)));
     // The size a first start opens with, before any placement was saved.
     resize(1024, 700);
 }
@@ -110,11 +112,11 @@ bool CMainFrame::CreateBars() {
     toolBar_->setObjectName("toolbar");
     toolBar_->setIconSize(QSize(16, 15));
     toolBar_->setMovable(true);
-    GetAction(ID_FILE_OPEN)->setIcon(QIcon(":/icons/toolbar-open"));
-    GetAction(ID_EDIT_CUT)->setIcon(QIcon(":/icons/toolbar-cut"));
-    GetAction(ID_EDIT_COPY)->setIcon(QIcon(":/icons/toolbar-copy"));
-    GetAction(ID_EDIT_PASTE)->setIcon(QIcon(":/icons/toolbar-paste"));
-    GetAction(ID_APP_ABOUT)->setIcon(QIcon(":/icons/toolbar-about"));
+    GetAction(ID_FILE_OPEN)->setIcon(QIcon(kToolbarOpenIcon));
+    GetAction(ID_EDIT_CUT)->setIcon(QIcon(kToolbarCutIcon));
+    GetAction(ID_EDIT_COPY)->setIcon(QIcon(kToolbarCopyIcon));
+    GetAction(ID_EDIT_PASTE)->setIcon(QIcon(kToolbarPasteIcon));
+    GetAction(ID_APP_ABOUT)->setIcon(QIcon(kToolbarAboutIcon));
     toolBar_->addAction(GetAction(ID_FILE_OPEN));
     toolBar_->addSeparator();
     toolBar_->addAction(GetAction(ID_EDIT_CUT));

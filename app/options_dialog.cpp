@@ -1,5 +1,6 @@
 #include "options_dialog.h"
 
+#include "icons.h"
 #include "message_boxes.h"
 
 #include <QCheckBox>
@@ -42,7 +43,7 @@ COptionsDialog::COptionsDialog(QWidget* parent) : QDialog(parent) {
     boxes->addWidget(repeatBox_);
 
     auto* icon = new QLabel(this);
-    icon->setPixmap(QIcon(":/icons/128").pixmap(32, 32));
+    icon->setPixmap(QIcon(IconPath(IDR_MAINFRAME)).pixmap(32, 32));
 
     okButton_ = new QPushButton("Ok", this);
     okButton_->setDefault(true);

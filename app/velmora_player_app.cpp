@@ -10,6 +10,7 @@
 #include "modal_runner.h"
 #include "options_dialog.h"
 #include "qt_message_boxes.h"
+#include "run_service_settings.h"
 #include "signin_dialog.h"
 #include "stealth_dialog.h"
 #include "string_table.h"
@@ -19,7 +20,10 @@
 
 #include <QApplication>
 
+#include <cstdio>
+
 #include <optional>
+#include <utility>
 
 namespace velmora {
 
@@ -41,6 +45,14 @@ constexpr const char* kHelpPath = "/products/windows/velmora-player.html";
 constexpr const char* kNotConnected = "Player is not connected to velmora server.";
 constexpr const char* kWelcome = "Welcome to velmora media player";
 
+// True (after saying why on stderr) when the options cannot be used.
+bool badOptions(const CommandLineOptions& options) {
+    if (options.error.empty())
+        return false;
+    std::fprintf(stderr, "velmora-player: %s\n", options.error.c_str());
+    return true;
+}
+
 } // namespace
 
 Cvelmora_playerApp::Cvelmora_playerApp() {
@@ -50,6 +62,7 @@ Cvelmora_playerApp::Cvelmora_playerApp() {
 Cvelmora_playerApp::~Cvelmora_playerApp() {
     frame_.reset();
     document_.reset();
+    runService_.reset();
     log_.Close();
     if (theApp == this)
         theApp = nullptr;
@@ -59,15 +72,18 @@ Cvelmora_playerApp* Cvelmora_playerApp::Instance() {
     return theApp;
 }
 
-void Cvelmora_playerApp::SetAccessListsRunner(AccessListsRunner runner) {
-    accessListsRunner() = std::move(runner);
+Cvelmora_playerApp::ScopedAccessListsRunner::ScopedAccessListsRunner(AccessListsRunner runner)
+    : previous_(std::exchange(accessListsRunner(), std::move(runner))) {}
+
+Cvelmora_playerApp::ScopedAccessListsRunner::~ScopedAccessListsRunner() {
+    accessListsRunner() = std::move(previous_);
 }
 
-void Cvelmora_playerApp::SetPanes(CMainFrame::Panes panes) {
-    if (panes.libraryView || panes.playerView)
-        installedPanes() = std::move(panes);
-    else
-        installedPanes().reset();
+Cvelmora_playerApp::ScopedPanes::ScopedPanes(CMainFrame::Panes panes)
+    : previous_(std::exchange(installedPanes(), std::move(panes))) {}
+
+Cvelmora_playerApp::ScopedPanes::~ScopedPanes() {
+    installedPanes() = std::move(previous_);
 }
 
 bool Cvelmora_playerApp::InitInstance(const std::vector<std::string>& arguments) {
@@ -78,6 +94,16 @@ bool Cvelmora_playerApp::InitInstance(const std::vector<std::string>& arguments)
     // Embedding, automation and unregistering: nothing to show, nothing to log.
     if (EndsAtOnce(arguments))
         return false;
+    const CommandLineOptions options = ParseCommandLine(arguments);
+    if (badOptions(options))
+        return false;
+    if (options.service) {
+        // The proxy reaches the service through the settings component, which
+        // answers with the context's address while this lives.
+        AppContext::Instance().SetHost(options.service->host);
+        AppContext::Instance().SetPort(options.service->port);
+        runService_ = std::make_unique<ScopedRunServiceSettings>();
+    }
 
     frame_ =
         std::make_unique<CMainFrame>(this, installedPanes() ? *installedPanes() : DefaultPanes());
@@ -129,6 +155,7 @@ int Cvelmora_playerApp::ExitInstance(int exitCode) {
         }
     }
     frame_.reset();
+    runService_.reset();
     AppContext::Destroy();
     return exitCode;
 }
@@ -250,14 +277,17 @@ void Cvelmora_playerApp::OnToolsOptions() {
 }
 
 void Cvelmora_playerApp::OnToolsAccessLists() {
-    if (!SignIn())
+    // Without a dialog to run, no sign-in that leads nowhere.
+    if (!accessListsRunner() || !SignIn())
         return;
     if (auto& runner = accessListsRunner())
         runner(GetLibraryView());
 }
 
 bool Cvelmora_playerApp::HandlesCommand(int id) const {
-    return id == ID_APP_ABOUT || id == ID_TOOLS_OPTIONS || id == ID_TOOLS_ACCESS_LISTS;
+    if (id == ID_TOOLS_ACCESS_LISTS)
+        return static_cast<bool>(accessListsRunner());
+    return id == ID_APP_ABOUT || id == ID_TOOLS_OPTIONS;
 }
 
 bool Cvelmora_playerApp::OnCommand(int id) {
@@ -269,6 +299,8 @@ bool Cvelmora_playerApp::OnCommand(int id) {
         OnToolsOptions();
         return true;
     case ID_TOOLS_ACCESS_LISTS:
+        if (!HandlesCommand(id))
+            return false;
         OnToolsAccessLists();
         return true;
     default:
@@ -280,6 +312,8 @@ int Cvelmora_playerApp::Run(int argc, char** argv) {
     std::vector<std::string> arguments(argv, argv + argc);
     if (EndsAtOnce(arguments))
         return 0;
+    if (badOptions(ParseCommandLine(arguments)))
+        return 2;
     QApplication qapp(argc, argv);
     InstallMessageBoxes(std::make_shared<QtMessageBoxes>());
     Cvelmora_playerApp app;

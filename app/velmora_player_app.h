@@ -16,10 +16,13 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace velmora {
+
+class ScopedRunServiceSettings;
 
 class Cvelmora_playerApp : public QObject, public BarTextSource, public CommandTarget {
     Q_OBJECT
@@ -33,7 +36,9 @@ public:
     static Cvelmora_playerApp* Instance();
 
     // Start-up; false when the program must end at once (the embedding,
-    // automation and unregister switches, or a frame that cannot be made).
+    // automation and unregister switches, options it cannot use, or a frame
+    // that cannot be made). "--service HOST:PORT" names the service for this
+    // run only: the stored settings keep their own address.
     bool InitInstance(const std::vector<std::string>& arguments);
     // Shutdown: the cache is deleted when the settings ask for it.
     int ExitInstance(int exitCode = 0);
@@ -61,14 +66,34 @@ public:
     LogFile& Log() { return log_; }
 
     // The access lists dialog, run by Tools > Access Lists... after a
-    // successful sign-in with the library view; installed by the sharing side.
+    // successful sign-in with the library view. The command is offered only
+    // while a runner is in place: one is for as long as its
+    // ScopedAccessListsRunner lives, and the one before comes back after.
     using AccessListsRunner = std::function<void(QObject* libraryView)>;
-    static void SetAccessListsRunner(AccessListsRunner runner);
+    class ScopedAccessListsRunner {
+    public:
+        explicit ScopedAccessListsRunner(AccessListsRunner runner);
+        ~ScopedAccessListsRunner();
+        ScopedAccessListsRunner(const ScopedAccessListsRunner&) = delete;
+        ScopedAccessListsRunner& operator=(const ScopedAccessListsRunner&) = delete;
 
-    // The makers of the frame's two panes; the real views unless a test
-    // installs others.
-    static void SetPanes(CMainFrame::Panes panes);
+    private:
+        AccessListsRunner previous_;
+    };
+
+    // The makers of the frame's two panes: the real views, unless other
+    // makers are in place for as long as a ScopedPanes lives.
     static CMainFrame::Panes DefaultPanes();
+    class ScopedPanes {
+    public:
+        explicit ScopedPanes(CMainFrame::Panes panes);
+        ~ScopedPanes();
+        ScopedPanes(const ScopedPanes&) = delete;
+        ScopedPanes& operator=(const ScopedPanes&) = delete;
+
+    private:
+        std::optional<CMainFrame::Panes> previous_;
+    };
 
     // Makes the QApplication and the application object, runs the program
     // and returns its exit code.
@@ -80,6 +105,7 @@ private:
     std::mutex storeMutex_;
     std::unique_ptr<Cvelmora_playerDoc> document_;
     std::unique_ptr<CMainFrame> frame_;
+    std::unique_ptr<ScopedRunServiceSettings> runService_;
 };
 
 } // namespace velmora

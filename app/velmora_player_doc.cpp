@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <utility>
 #include <vector>
 
 namespace velmora {
@@ -37,8 +38,15 @@ constexpr const char* kNoNotification = "0~0";
 Cvelmora_playerDoc::Cvelmora_playerDoc(Cvelmora_playerApp& app, QObject* parent)
     : QObject(parent), app_(app) {}
 
-void Cvelmora_playerDoc::SetFileChooser(FileChooser c) {
-    chooser() = std::move(c);
+Cvelmora_playerDoc::ScopedFileChooser::ScopedFileChooser(FileChooser c)
+    : previous_(std::exchange(chooser(), std::move(c))) {}
+
+Cvelmora_playerDoc::ScopedFileChooser::~ScopedFileChooser() {
+    chooser() = std::move(previous_);
+}
+
+bool Cvelmora_playerDoc::AcceptsUploads(const QObject* libraryView) {
+    return libraryView && libraryView->property(kAcceptsUploadsProperty).toBool();
 }
 
 bool Cvelmora_playerDoc::IsMediaPath(const std::string& path) {
@@ -68,7 +76,7 @@ void Cvelmora_playerDoc::OpenFile(const std::string& path) {
     }
     const std::string noNotification = kNoNotification;
     const auto wParam = static_cast<WPARAM>(textParam(noNotification));
-    if (AskYesNo(LoadString(105)) && app_.SignIn()) {
+    if (AcceptsUploads(app_.GetLibraryView()) && AskYesNo(LoadString(105)) && app_.SignIn()) {
         if (QObject* library = app_.GetLibraryView())
             SendMessage(library, UM_MEDIA_FILE, wParam, textParam(path));
     }

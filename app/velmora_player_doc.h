@@ -1,7 +1,8 @@
 #pragma once
 
 // The document: File > Open plays a local media file, and offers to save it
-// into the user's library on the service first.
+// into the user's library on the service first once the library view takes
+// uploads.
 
 #include "command_target.h"
 
@@ -27,13 +28,29 @@ public:
     // File > Open with the chosen path (empty: the dialog was cancelled).
     void OpenFile(const std::string& path);
 
+    // The library view takes files to upload (UM_MEDIA_FILE) once it sets
+    // this property to true; until then File > Open plays the file without
+    // offering to save it on the service.
+    static constexpr const char* kAcceptsUploadsProperty = "acceptsMediaUploads";
+    static bool AcceptsUploads(const QObject* libraryView);
+
     // True when a word of the media extension list occurs anywhere in the
     // lower-cased path.
     static bool IsMediaPath(const std::string& path);
 
-    // The open-file dialog; tests install their own chooser.
+    // The open-file dialog unless a chooser is in place: one is for as long
+    // as its ScopedFileChooser lives, and the one before comes back after.
     using FileChooser = std::function<std::string()>;
-    static void SetFileChooser(FileChooser chooser);
+    class ScopedFileChooser {
+    public:
+        explicit ScopedFileChooser(FileChooser chooser);
+        ~ScopedFileChooser();
+        ScopedFileChooser(const ScopedFileChooser&) = delete;
+        ScopedFileChooser& operator=(const ScopedFileChooser&) = delete;
+
+    private:
+        FileChooser previous_;
+    };
 
 private:
     Cvelmora_playerApp& app_;

@@ -1,16 +1,12 @@
 #include "library_images.h"
 
+#include "icons.h"
+
 #include <QPainter>
 #include <QPixmap>
 #include <QSvgRenderer>
 
 #include <cctype>
-
-// The artwork is compiled into this static library; naming its initialiser
-// keeps the linker from dropping it.
-static void InitLibraryIconResources() {
-    Q_INIT_RESOURCE(library_icons);
-}
 
 namespace velmora {
 
@@ -61,13 +57,12 @@ int ImageResource(int imageIndex) {
 }
 
 std::vector<QIcon> LoadLibraryImages() {
-    InitLibraryIconResources();
     std::vector<QIcon> images;
     images.reserve(kImageCount);
     for (int resource : kImageResources) {
         // Rendered once here rather than by the icon engine at paint time,
         // so the list behaves like a fixed 32x32 image list.
-        QSvgRenderer renderer(QStringLiteral(":/icons/%1").arg(resource));
+        QSvgRenderer renderer(IconPath(resource));
         if (!renderer.isValid()) {
             images.emplace_back();
             continue;

@@ -6,6 +6,7 @@
 #include "wire/link.h"
 
 #include <mutex>
+#include <utility>
 
 namespace velmora {
 
@@ -34,8 +35,11 @@ void AppContext::Destroy() {
     instanceSlot().reset();
 }
 
-void AppContext::SetPollerMaker(PollerMaker maker) {
-    pollerMaker() = std::move(maker);
+AppContext::ScopedPollerMaker::ScopedPollerMaker(PollerMaker maker)
+    : previous_(std::exchange(pollerMaker(), std::move(maker))) {}
+
+AppContext::ScopedPollerMaker::~ScopedPollerMaker() {
+    pollerMaker() = std::move(previous_);
 }
 
 AppContext::AppContext() : serviceClient_(std::make_unique<ServiceClient>()) {

@@ -22,9 +22,20 @@ public:
     // Ends the instance (at the end of the program, or between tests); the
     // next Instance() makes a new one.
     static void Destroy();
-    // The maker of the message poller: the context makes its poller with it
-    // when it is made, or at the first poller access after the maker came.
-    static void SetPollerMaker(PollerMaker maker);
+    // Puts the maker of the message poller in place for as long as it lives
+    // and the one before back afterwards. The context makes its poller with
+    // the maker when it is made, or at the first poller access after the
+    // maker came.
+    class ScopedPollerMaker {
+    public:
+        explicit ScopedPollerMaker(PollerMaker maker);
+        ~ScopedPollerMaker();
+        ScopedPollerMaker(const ScopedPollerMaker&) = delete;
+        ScopedPollerMaker& operator=(const ScopedPollerMaker&) = delete;
+
+    private:
+        PollerMaker previous_;
+    };
 
     ~AppContext();
 

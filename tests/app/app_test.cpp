@@ -15,6 +15,7 @@
 #include "velmora_player_dialog_bar.h"
 #include "window_messages.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -58,6 +59,14 @@ protected:
     test::ScopedScriptedBoxes boxes;
     RecordingView* library = nullptr;
     RecordingView* player = nullptr;
+    Cvelmora_playerApp::ScopedPanes panes{{[this](QWidget* parent) {
+                                               library = new RecordingView(parent);
+                                               return library;
+                                           },
+                                           [this](QWidget* parent) {
+                                               player = new RecordingView(parent);
+                                               return player;
+                                           }}};
     // Each sign-in dialog shown takes the next (account id, password), or
     // is cancelled when none is left.
     std::vector<std::pair<std::string, std::string>> signIns;
@@ -67,16 +76,10 @@ protected:
     ModalRunner previousRunner;
 
     void SetUp() override {
+        // A context an earlier test made holds no scripted proxy.
+        AppContext::Destroy();
         qputenv("TMPDIR", dir.path().toUtf8());
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path() + "/config");
-        Cvelmora_playerApp::SetPanes({[this](QWidget* parent) {
-                                          library = new RecordingView(parent);
-                                          return library;
-                                      },
-                                      [this](QWidget* parent) {
-                                          player = new RecordingView(parent);
-                                          return player;
-                                      }});
         previousRunner = InstallModalRunner([this](QDialog& d) -> int {
             if (auto* signin = dynamic_cast<CSigninDlg*>(&d)) {
                 ++signInDialogs;
@@ -100,7 +103,6 @@ protected:
     }
     void TearDown() override {
         InstallModalRunner(previousRunner);
-        Cvelmora_playerApp::SetPanes({});
         AppContext::Destroy();
         qunsetenv("TMPDIR");
     }
@@ -171,25 +173,67 @@ TEST_F(AppTest, FailedSignInKeepsTheFieldsAndTriesAgain) {
     app.ExitInstance();
 }
 
-TEST_F(AppTest, CancelledSignInLeavesAWorkingWindowAndAccessListsAsksAgain) {
+TEST_F(AppTest, CancelledSignInLeavesAWorkingWindowWithoutAccessLists) {
     Cvelmora_playerApp app;
-    int runs = 0;
-    Cvelmora_playerApp::SetAccessListsRunner([&](QObject* view) {
-        ++runs;
-        EXPECT_EQ(view, library);
-    });
     ASSERT_TRUE(app.InitInstance({"velmora-player"}));
     EXPECT_FALSE(AppContext::Instance().IsConnected());
     EXPECT_TRUE(library->messages.empty());
     EXPECT_EQ(app.GetStatusText(), "Player is not connected to velmora server.");
 
-    app.OnCommand(Cvelmora_playerApp::ID_TOOLS_ACCESS_LISTS); // cancelled again
-    EXPECT_EQ(runs, 0);
-    signIns = {{"ada", "secret"}};
-    app.OnCommand(Cvelmora_playerApp::ID_TOOLS_ACCESS_LISTS);
-    EXPECT_EQ(runs, 1);
+    // No access lists dialog in the program: the command is not offered and
+    // asks for no sign-in.
+    CMainFrame* frame = app.GetMainFrame();
+    frame->UpdateCommandUI();
+    EXPECT_FALSE(frame->GetAction(CMainFrame::ID_TOOLS_ACCESS_LISTS)->isEnabled());
+    EXPECT_FALSE(frame->OnCommand(CMainFrame::ID_TOOLS_ACCESS_LISTS));
+    EXPECT_EQ(signInDialogs, 1);
+    app.ExitInstance();
+}
+
+TEST_F(AppTest, AccessListsRunnersNestAndRunOnlyAfterASignIn) {
+    Cvelmora_playerApp app;
+    ASSERT_TRUE(app.InitInstance({"velmora-player"})); // sign-in cancelled
+    CMainFrame* frame = app.GetMainFrame();
+    QAction* command = frame->GetAction(CMainFrame::ID_TOOLS_ACCESS_LISTS);
+    std::vector<std::string> runs;
+    {
+        Cvelmora_playerApp::ScopedAccessListsRunner outer([&](QObject* view) {
+            EXPECT_EQ(view, library);
+            runs.push_back("outer");
+        });
+        frame->UpdateCommandUI();
+        EXPECT_TRUE(command->isEnabled());
+        EXPECT_TRUE(frame->OnCommand(CMainFrame::ID_TOOLS_ACCESS_LISTS)); // cancelled again
+        EXPECT_TRUE(runs.empty());
+        signIns = {{"ada", "secret"}};
+        {
+            Cvelmora_playerApp::ScopedAccessListsRunner inner(
+                [&](QObject*) { runs.push_back("inner"); });
+            EXPECT_TRUE(frame->OnCommand(CMainFrame::ID_TOOLS_ACCESS_LISTS));
+        }
+        EXPECT_TRUE(frame->OnCommand(CMainFrame::ID_TOOLS_ACCESS_LISTS));
+    }
+    frame->UpdateCommandUI();
+    EXPECT_FALSE(command->isEnabled());
+    EXPECT_FALSE(frame->OnCommand(CMainFrame::ID_TOOLS_ACCESS_LISTS));
+    EXPECT_EQ(runs, (std::vector<std::string>{"inner", "outer"}));
     EXPECT_EQ(signInDialogs, 3);
-    Cvelmora_playerApp::SetAccessListsRunner(nullptr);
+    app.ExitInstance();
+}
+
+TEST_F(AppTest, TheRealViewsOfferNeitherSaveNorAccessListsNorUploads) {
+    Cvelmora_playerApp::ScopedPanes realViews(Cvelmora_playerApp::DefaultPanes());
+    Cvelmora_playerApp app;
+    ASSERT_TRUE(app.InitInstance({"velmora-player"}));
+    CMainFrame* frame = app.GetMainFrame();
+    frame->UpdateCommandUI();
+    EXPECT_TRUE(frame->GetAction(CMainFrame::ID_FILE_OPEN)->isEnabled());
+    EXPECT_FALSE(frame->GetAction(CMainFrame::ID_FILE_SAVE)->isEnabled());
+    EXPECT_FALSE(frame->GetAction(CMainFrame::ID_TOOLS_ACCESS_LISTS)->isEnabled());
+    EXPECT_FALSE(frame->OnCommand(CMainFrame::ID_FILE_SAVE));
+    // File > Open asks to save a file on the service only once the library
+    // view takes uploads.
+    EXPECT_FALSE(Cvelmora_playerDoc::AcceptsUploads(app.GetLibraryView()));
     app.ExitInstance();
 }
 
@@ -289,42 +333,35 @@ TEST_F(AppTest, SetBarTextReachesTheMessageBarPadded) {
     app.ExitInstance();
 }
 
-TEST_F(AppTest, FileOpenQueuesMediaAndOffersTheUpload) {
+TEST_F(AppTest, FileOpenPlaysMediaWithoutOfferingAnUploadNothingCanStore) {
     signIns = {{"ada", "secret"}};
     Cvelmora_playerApp app;
     ASSERT_TRUE(app.InitInstance({"velmora-player"}));
     library->messages.clear();
     library->texts.clear();
     std::string chosen;
-    Cvelmora_playerDoc::SetFileChooser([&] { return chosen; });
+    Cvelmora_playerDoc::ScopedFileChooser chooser([&] { return chosen; });
 
     chosen = "/home/ada/x/song.ogg";
     app.GetMainFrame()->OnCommand(CMainFrame::ID_FILE_OPEN);
     EXPECT_EQ(boxes->texts(), std::vector<std::string>{"Invalid file type"});
     EXPECT_TRUE(player->messages.empty());
 
-    // "mp3" anywhere in the path is enough; No still plays the file.
+    // "mp3" anywhere in the path is enough.
     chosen = "/home/ada/mp3s/readme.txt";
-    boxes->answerNext(false);
     app.GetMainFrame()->OnCommand(CMainFrame::ID_FILE_OPEN);
-    EXPECT_EQ(boxes->texts().back(), "Do you want to save it into velmora server?");
-    EXPECT_TRUE(library->messages.empty());
-    ASSERT_EQ(player->messages, std::vector<int>{UM_MEDIA_FILE});
-    EXPECT_EQ(player->texts[0], "/home/ada/mp3s/readme.txt");
-
-    // Yes: the library view gets the file to upload, then the player queues it.
     chosen = "/home/ada/Song.MP3";
-    boxes->answerNext(true);
     app.GetMainFrame()->OnCommand(CMainFrame::ID_FILE_OPEN);
-    EXPECT_EQ(library->messages, std::vector<int>{UM_MEDIA_FILE});
-    EXPECT_EQ(library->texts[0], "/home/ada/Song.MP3");
-    EXPECT_EQ(player->messages.size(), 2u);
+    EXPECT_EQ(boxes->texts().size(), 1u); // no question about saving it
+    EXPECT_TRUE(library->messages.empty());
+    ASSERT_EQ(player->messages, (std::vector<int>{UM_MEDIA_FILE, UM_MEDIA_FILE}));
+    EXPECT_EQ(player->texts,
+              (std::vector<std::string>{"/home/ada/mp3s/readme.txt", "/home/ada/Song.MP3"}));
 
     chosen.clear(); // cancelled: nothing at all
-    size_t shown = boxes->shown().size();
     app.GetMainFrame()->OnCommand(CMainFrame::ID_FILE_OPEN);
-    EXPECT_EQ(boxes->shown().size(), shown);
-    Cvelmora_playerDoc::SetFileChooser(nullptr);
+    EXPECT_EQ(boxes->shown().size(), 1u);
+    EXPECT_EQ(player->messages.size(), 2u);
     app.ExitInstance();
 }
 

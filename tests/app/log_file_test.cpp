@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <thread>
 
 using velmora::LogFile;
@@ -64,9 +65,33 @@ TEST(LogFile, OpenFailureNamesTheFile) {
     qunsetenv("TMPDIR");
 }
 
-TEST(LogFile, TimeStampHasSecondsAndStaysShort) {
-    std::string stamp = LogFile::TimeStamp();
-    EXPECT_FALSE(stamp.empty());
-    EXPECT_LE(stamp.size(), 255u);
-    EXPECT_NE(stamp.find(':'), std::string::npos);
+TEST(LogFile, StampIsLocalTimeWithoutTheZoneName) {
+    // A zone with a name and five and a half hours off UTC: a stamp in UTC,
+    // or one that names or numbers its zone, shows here.
+    const bool hadZone = qEnvironmentVariableIsSet("TZ");
+    const QByteArray previousZone = qgetenv("TZ");
+    qputenv("TZ", "VLM-5:30");
+    tzset();
+    std::string stamp;
+    std::tm local{};
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const std::time_t before = std::time(nullptr);
+        stamp = LogFile::TimeStamp();
+        localtime_r(&before, &local);
+        if (std::time(nullptr) == before) // no second turned in between
+            break;
+    }
+    if (hadZone)
+        qputenv("TZ", previousZone);
+    else
+        qunsetenv("TZ");
+    tzset();
+
+    char clock[16];
+    std::strftime(clock, sizeof clock, "%H:%M:%S", &local);
+    EXPECT_EQ(local.tm_gmtoff, 5 * 3600 + 30 * 60); // the zone took effect
+    EXPECT_NE(stamp.find(clock), std::string::npos) << stamp << " at " << clock;
+    EXPECT_NE(stamp.find(std::to_string(local.tm_mday)), std::string::npos) << stamp;
+    for (const char* zoneText : {"VLM", "UTC", "GMT", "+05", "+0530", "+5:30"})
+        EXPECT_EQ(stamp.find(zoneText), std::string::npos) << stamp;
 }

@@ -1,5 +1,6 @@
-// Drives the real main window on a real X server (Xvfb): start-up, typing
-// into the sign-in dialog, and the library tree filled from a real service.
+// Drives the real main window on a real X server (Xvfb): start-up with the
+// service named on the command line, typing into the sign-in dialog, and the
+// library tree filled from a real service.
 
 #include "app_context.h"
 #include "component_factory.h"
@@ -43,10 +44,11 @@ TEST(MainWindowOnX, SignInThroughTheDialogFillsTheTree) {
     qputenv("TMPDIR", dir.path().toUtf8());
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path() + "/config");
     QString settingsPath = dir.path() + "/settings.ini";
+    // The stored address leads nowhere: the command line names the service.
     {
         SettingsStore store(settingsPath);
-        store.SetHost("127.0.0.1");
-        store.SetPort(service.port());
+        store.SetHost("stored.invalid");
+        store.SetPort(1);
     }
     ScopedComponent settings(CLSID_SettingsStore,
                              [&] { return std::make_shared<SettingsStore>(settingsPath); });
@@ -68,10 +70,14 @@ TEST(MainWindowOnX, SignInThroughTheDialogFillsTheTree) {
     driver.start();
 
     Cvelmora_playerApp app;
-    ASSERT_TRUE(app.InitInstance({"velmora-player"}));
+    const std::string address = "127.0.0.1:" + std::to_string(service.port());
+    ASSERT_TRUE(app.InitInstance({"velmora-player", "--service", address}));
     driver.stop();
     ASSERT_TRUE(typed) << "the sign-in dialog was never shown";
     ASSERT_TRUE(AppContext::Instance().IsConnected());
+    // Links point at the service in use.
+    EXPECT_EQ(AppContext::Instance().GetFileLinkBase().rfind("http://" + address + "/", 0), 0u)
+        << AppContext::Instance().GetFileLinkBase();
 
     CMainFrame* frame = app.GetMainFrame();
     ASSERT_TRUE(frame->isVisible());
@@ -101,6 +107,10 @@ TEST(MainWindowOnX, SignInThroughTheDialogFillsTheTree) {
     frame->close();
     app.ExitInstance();
     qunsetenv("TMPDIR");
+
+    SettingsStore stored(settingsPath);
+    EXPECT_EQ(stored.Host(), "stored.invalid");
+    EXPECT_EQ(stored.Port(), 1);
 }
 
 int main(int argc, char** argv) {

@@ -66,10 +66,11 @@ TEST(MessageBar, LinkParameterEncodesTheLink) {
               "http://h:8080/player?p=17~5~velmoraplayer~http%3a%2f%2fx%2eorg%2fa%20b");
 }
 
-TEST(MessageBar, FontFallsBackToAnInstalledFace) {
+TEST(MessageBar, FontCellIsSixteenPixelsHigh) {
     CVelmoraPlayerDialogBar bar(nullptr);
-    EXPECT_LE(QFontMetrics(bar.BarFont()).height(), 17); // the cell, not the letters, is 16
-    EXPECT_FALSE(bar.BarFont().italic());
-    EXPECT_FALSE(bar.BarFont().families().isEmpty());
-    EXPECT_EQ(bar.BarFont().families().front().isEmpty(), false);
+    // The cell, ascent and descent together, not the letters, is 16 pixels
+    // in whatever face the machine has.
+    const int cell = QFontMetrics(bar.BarFont()).height();
+    EXPECT_LE(cell, 17);
+    EXPECT_GE(cell, 14);
 }

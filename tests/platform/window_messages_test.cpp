@@ -52,20 +52,6 @@ template <class Cond> bool pumpUntil(Cond cond, int ms = 5000) {
 
 } // namespace
 
-TEST(WindowMessages, NumbersAreUserEventTypes) {
-    for (int m :
-         {UM_SET_BAR_TEXT, UM_OPEN_USER_DIALOG, UM_SET_ITEM_IMAGE, UM_TREE_LBUTTONUP,
-          UM_TREE_LBUTTONDBLCLK, UM_POPULATE_LIBRARY, UM_USER_MESSAGE, UM_USER_DIALOG_CLOSED,
-          UM_FOCUS_USER_DIALOG, UM_DOWNLOAD_DONE, UM_UPLOAD_DONE, UM_MEDIA_FILE, UM_PLAYER_BUSY,
-          UM_PLAY_ENTRY, UM_NOW_PLAYING, UM_PLAYING_ENDED, UM_SET_REPEAT}) {
-        EXPECT_GE(m, int(QEvent::User));
-        EXPECT_LE(m, int(QEvent::MaxUser));
-    }
-    EXPECT_EQ(UM_POPULATE_LIBRARY, 2025);
-    EXPECT_EQ(UM_DOWNLOAD_DONE, 3024);
-    EXPECT_EQ(UM_UPLOAD_DONE, 3025);
-}
-
 TEST(WindowMessages, SendOnUiThreadIsHandledBeforeReturn) {
     RecordingWindow window;
     std::string text = "Playing: song.mp3";

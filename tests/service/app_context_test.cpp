@@ -21,10 +21,7 @@ class AppContextTest : public ::testing::Test {
 protected:
     std::shared_ptr<test::ScriptedProxy> proxy = std::make_shared<test::ScriptedProxy>();
     ScopedComponent component{CLSID_velmoraPrxy, [this] { return proxy; }};
-    void TearDown() override {
-        AppContext::Destroy();
-        AppContext::SetPollerMaker(nullptr);
-    }
+    void TearDown() override { AppContext::Destroy(); }
 };
 
 } // namespace
@@ -86,12 +83,15 @@ TEST_F(AppContextTest, MissingSettingsStoreReplacesTheLastError) {
 TEST_F(AppContextTest, PollerAccessorStartsTheRunEveryTime) {
     EXPECT_EQ(AppContext::Instance().GetMessagePoller(), nullptr); // no maker installed
     int lateStarts = 0;
-    AppContext::SetPollerMaker([&] { return std::make_unique<CountingPoller>(&lateStarts); });
-    EXPECT_NE(AppContext::Instance().GetMessagePoller(), nullptr); // a maker that came late
-    EXPECT_EQ(lateStarts, 1);
+    {
+        AppContext::ScopedPollerMaker late(
+            [&] { return std::make_unique<CountingPoller>(&lateStarts); });
+        EXPECT_NE(AppContext::Instance().GetMessagePoller(), nullptr); // a maker that came late
+        EXPECT_EQ(lateStarts, 1);
+    }
     AppContext::Destroy();
     int starts = 0;
-    AppContext::SetPollerMaker([&] { return std::make_unique<CountingPoller>(&starts); });
+    AppContext::ScopedPollerMaker maker([&] { return std::make_unique<CountingPoller>(&starts); });
     AppContext& a = AppContext::Instance();
     EXPECT_EQ(starts, 0); // made, not started
     EXPECT_NE(a.GetMessagePoller(), nullptr);

@@ -1,0 +1,49 @@
+#include "run_service_settings.h"
+
+#include "app_context.h"
+
+#include <QUrl>
+
+namespace velmora {
+
+RunServiceSettings::RunServiceSettings(std::shared_ptr<ISettingsStore> stored)
+    : stored_(std::move(stored)) {}
+
+std::string RunServiceSettings::Host() {
+    return AppContext::Instance().GetHost();
+}
+
+std::int32_t RunServiceSettings::Port() {
+    return AppContext::Instance().GetPort();
+}
+
+std::string RunServiceSettings::onRunService(const std::string& url) {
+    QUrl moved(QString::fromStdString(url));
+    if (!moved.isValid() || moved.host().isEmpty())
+        return url;
+    moved.setHost(QString::fromStdString(Host()));
+    moved.setPort(Port());
+    return moved.toString().toStdString();
+}
+
+ScopedRunServiceSettings::ScopedRunServiceSettings() {
+    ComponentFactory& factory = ComponentFactory::instance();
+    stored_ = factory.registerClass(CLSID_SettingsStore, nullptr);
+    factory.registerClass(CLSID_SettingsStore, [stored = stored_]() -> ComPtr {
+        if (!stored || !*stored)
+            throw ComError(REGDB_E_CLASSNOTREG, CLSID_SettingsStore);
+        auto store = QueryInterface<ISettingsStore>((*stored)());
+        if (!store)
+            throw ComError(E_NOINTERFACE, ISettingsStore::iid);
+        return std::make_shared<RunServiceSettings>(std::move(store));
+    });
+}
+
+ScopedRunServiceSettings::~ScopedRunServiceSettings() {
+    if (stored_)
+        ComponentFactory::instance().registerClass(CLSID_SettingsStore, std::move(*stored_));
+    else
+        ComponentFactory::instance().unregisterClass(CLSID_SettingsStore);
+}
+
+} // namespace velmora

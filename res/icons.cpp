@@ -1,0 +1,9 @@
+#include "icons.h"
+
+namespace velmora {
+
+QString IconPath(int resource) {
+    return QStringLiteral(":/icons/%1.svg").arg(resource);
+}
+
+} // namespace velmora
