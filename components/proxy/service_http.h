@@ -15,9 +15,10 @@
 //     Two exceptions: Login throws nothing (the caller reads the signed-in
 //     flag, then the sign-in failure text), and a transfer, which runs on the
 //     pool after its call returned, ends with its text in the done message.
-//  3. ServiceClient catches the ComError, appends the proxy's last error text
-//     (read on the same thread) to its own last error, and returns false, 0,
-//     null or an empty text.
+//  3. ServiceClient's operations catch the ComError, append the proxy's last
+//     error text (read on the same thread) to its own last error, and return
+//     false, 0, null or an empty text. Its Login replaces the last error
+//     instead, with the sign-in failure text or the ComError's own message.
 //  4. The caller shows ServiceClient's last error in a message box.
 
 #include "com.h"
