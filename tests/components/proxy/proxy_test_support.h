@@ -49,7 +49,7 @@ public:
 
 // Checks the condition every step until it holds or the time is up; between
 // checks runs the event loop when asked to.
-inline bool WaitUntil(const std::function<bool()>& condition, int milliseconds = 4000,
+inline bool WaitUntil(const std::function<bool()>& condition, int milliseconds = 10000,
                       std::chrono::microseconds step = std::chrono::microseconds(200),
                       bool pumpEvents = false) {
     QElapsedTimer timer;
