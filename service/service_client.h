@@ -30,7 +30,8 @@ public:
     std::shared_ptr<IFolder> GetLibrary() const;
 
     // The last error text. Failed operations append to it (possibly from the
-    // message poller's thread), so it is read as a copy.
+    // message poller's thread), so it is read as a copy. How a failure gets
+    // here from the wire: components/proxy/service_http.h.
     std::string GetLastError() const;
     // A failed creation of the settings component replaces the text too.
     void ReplaceLastError(const std::string& text) { SetLastError(text); }
@@ -82,8 +83,8 @@ public:
     bool GetMessagesFile(std::string& path);
 
 private:
-    // Runs one operation under the failure rule: nothing when not signed in;
-    // a ComError appends the proxy's error text and gives false.
+    // Runs one operation: nothing when not signed in; a ComError appends the
+    // proxy's error text and gives false (see GetLastError).
     template <class Fn> bool Run(Fn&& fn);
     void SetLastError(const std::string& text);
     void AppendLastError(const std::string& text);

@@ -1,9 +1,10 @@
 #include "local_files.h"
 
+#include "cache_files.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QSaveFile>
 
 #include <atomic>
@@ -12,17 +13,19 @@
 namespace velmora::proxy {
 
 namespace {
+
 std::atomic<int> instanceCounter{0};
+
+QString CacheFolderPath() {
+    return QString::fromStdString(CacheFolder());
 }
 
-QString LocalFiles::CacheFolder() {
-    return QDir::tempPath() + QStringLiteral("/v_player");
-}
+} // namespace
 
 LocalFiles::LocalFiles() {
-    folder_ = CacheFolder() + QStringLiteral("/prx-%1-%2")
-                                  .arg(QCoreApplication::applicationPid())
-                                  .arg(instanceCounter.fetch_add(1) + 1);
+    folder_ = CacheFolderPath() + QStringLiteral("prx-%1-%2")
+                                      .arg(QCoreApplication::applicationPid())
+                                      .arg(instanceCounter.fetch_add(1) + 1);
 }
 
 LocalFiles::~LocalFiles() {
@@ -30,7 +33,6 @@ LocalFiles::~LocalFiles() {
 }
 
 std::string LocalFiles::writeFile(const QString& path, const std::string& text) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) ||
         file.write(text.data(), static_cast<qint64>(text.size())) !=
@@ -45,11 +47,15 @@ std::string LocalFiles::writeFile(const QString& path, const std::string& text) 
 
 std::string LocalFiles::write(const QString& name, const std::string& text) {
     std::lock_guard lock(mutex_);
+    // The cache folder may have been cleaned up since the last write; nothing
+    // above it is ever made.
+    CacheFolder();
+    QDir().mkdir(folder_, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     return writeFile(folder_ + QLatin1Char('/') + name, text);
 }
 
 std::string LocalFiles::writeShared(const QString& name, const std::string& text) {
-    return writeFile(CacheFolder() + QLatin1Char('/') + name, text);
+    return writeFile(CacheFolderPath() + name, text);
 }
 
 void LocalFiles::remove(const QString& name) {

@@ -1,8 +1,9 @@
 #pragma once
 
 // The files the proxy writes for the program to read: each instance has its
-// own folder in the cache folder ("<tmp>/v_player/"), removed when the
-// instance goes.
+// own folder in the program's cache folder (CacheFolder()), removed when the
+// instance goes. Folders are the owner's alone: the messages files are
+// private.
 
 #include <QString>
 
@@ -17,9 +18,6 @@ public:
     ~LocalFiles();
     LocalFiles(const LocalFiles&) = delete;
     LocalFiles& operator=(const LocalFiles&) = delete;
-
-    // "<tmp>/v_player", without the trailing separator.
-    static QString CacheFolder();
 
     // Replaces the named file of this instance with the text, as a whole (a
     // reader never sees half a file), and returns its path. Throws

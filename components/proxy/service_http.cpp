@@ -88,46 +88,39 @@ std::string connectFailureReason(const Endpoint& endpoint) {
     return reason;
 }
 
+using Reason = RequestFailure::Reason;
+
+[[noreturn]] void cancelled() {
+    throw RequestFailure(Reason::Cancelled, "Cancelled");
+}
+
 [[noreturn]] void throwTransport(httplib::Error error, const Endpoint& endpoint,
                                  const Timeouts& timeouts,
                                  std::chrono::steady_clock::time_point started) {
     const std::string where = "the Velmora service at " + endpoint.address();
     switch (error) {
     case httplib::Error::Connection:
-        throw ServiceError(E_FAIL, 0,
-                           "Cannot reach " + where + ": " + connectFailureReason(endpoint));
+        throw RequestFailure(Reason::Unreachable,
+                             "Cannot reach " + where + ": " + connectFailureReason(endpoint));
     case httplib::Error::ConnectionTimeout:
-        throw ServiceError(E_FAIL, 0, "Cannot reach " + where + ": Connection timed out");
+        throw RequestFailure(Reason::Unreachable,
+                             "Cannot reach " + where + ": Connection timed out");
     case httplib::Error::Read: {
         auto waited = std::chrono::steady_clock::now() - started;
         if (waited + std::chrono::milliseconds(200) >= timeouts.read)
-            throw ServiceError(E_FAIL, 0,
-                               "No answer from " + where + " within " +
-                                   std::to_string(timeouts.read.count() / 1000) + " s");
-        throw ServiceError(E_FAIL, 0, "The connection to " + where + " was lost");
+            throw RequestFailure(Reason::TimedOut,
+                                 "No answer from " + where + " within " +
+                                     std::to_string(timeouts.read.count() / 1000) + " s");
+        throw RequestFailure(Reason::ConnectionLost, "The connection to " + where + " was lost");
     }
     case httplib::Error::Write:
-        throw ServiceError(E_FAIL, 0, "The connection to " + where + " was lost while sending");
+        throw RequestFailure(Reason::ConnectionLost,
+                             "The connection to " + where + " was lost while sending");
     case httplib::Error::Canceled:
-        throw ServiceError(E_ABORT, 0, "Cancelled");
+        cancelled();
     default:
-        throw ServiceError(E_FAIL, 0,
-                           "Request to " + where + " failed (" + httplib::to_string(error) + ")");
-    }
-}
-
-HRESULT statusResult(int status) {
-    switch (status) {
-    case 400:
-    case 409:
-    case 411:
-    case 413:
-        return E_INVALIDARG;
-    case 401:
-    case 403:
-        return E_ACCESSDENIED;
-    default:
-        return E_FAIL;
+        throw RequestFailure(Reason::Failed,
+                             "Request to " + where + " failed (" + httplib::to_string(error) + ")");
     }
 }
 
@@ -141,6 +134,10 @@ std::string refusalText(int status, const std::string& body) {
     return reason;
 }
 
+[[noreturn]] void refused(int status, const std::string& body) {
+    throw RequestFailure(Reason::Refused, refusalText(status, body), status);
+}
+
 bool isSuccess(int status) {
     return status >= 200 && status < 300;
 }
@@ -150,8 +147,7 @@ Reply finish(httplib::Result& result, const Endpoint& endpoint, const Timeouts& 
     if (!result)
         throwTransport(result.error(), endpoint, timeouts, started);
     if (!isSuccess(result->status))
-        throw ServiceError(statusResult(result->status), result->status,
-                           refusalText(result->status, result->body));
+        refused(result->status, result->body);
     return Reply{result->status, std::move(result->body)};
 }
 
@@ -170,6 +166,28 @@ private:
 };
 
 } // namespace
+
+HRESULT RequestFailure::hr() const {
+    switch (reason_) {
+    case Reason::Cancelled:
+        return E_ABORT;
+    case Reason::Refused:
+        switch (status_) {
+        case 400:
+        case 409:
+        case 411:
+        case 413:
+            return E_INVALIDARG;
+        case 401:
+        case 403:
+            return E_ACCESSDENIED;
+        default:
+            return E_FAIL;
+        }
+    default:
+        return E_FAIL;
+    }
+}
 
 std::string Endpoint::address() const {
     if (host.find(':') != std::string::npos)
@@ -228,7 +246,7 @@ void GetStreamed(const Endpoint& endpoint, const std::string& target,
     auto client = makeClient(endpoint, timeouts);
     Attached attached(cancel, *client);
     if (cancel.cancelled())
-        throw ServiceError(E_ABORT, 0, "Cancelled");
+        cancelled();
 
     int status = 0;
     std::uint64_t announced = 0;
@@ -264,19 +282,18 @@ void GetStreamed(const Endpoint& endpoint, const std::string& target,
             return true;
         });
     if (cancel.cancelled())
-        throw ServiceError(E_ABORT, 0, "Cancelled");
+        cancelled();
     if (sinkRefused)
-        throw ServiceError(E_FAIL, 0, "Writing the received data failed");
+        throw RequestFailure(Reason::LocalWriteFailed, "Writing the received data failed");
     if (!result)
         throwTransport(result.error(), endpoint, timeouts, started);
     if (!isSuccess(result->status))
-        throw ServiceError(statusResult(result->status), result->status,
-                           refusalText(result->status, refusal));
+        refused(result->status, refusal);
     if (hasLength && received != announced)
-        throw ServiceError(E_FAIL, 0,
-                           "The connection to the Velmora service at " + endpoint.address() +
-                               " was lost after " + std::to_string(received) + " of " +
-                               std::to_string(announced) + " bytes");
+        throw RequestFailure(Reason::ConnectionLost, "The connection to the Velmora service at " +
+                                                         endpoint.address() + " was lost after " +
+                                                         std::to_string(received) + " of " +
+                                                         std::to_string(announced) + " bytes");
 }
 
 Reply PostStreamed(const Endpoint& endpoint, const std::string& target, std::uint64_t length,
@@ -285,7 +302,7 @@ Reply PostStreamed(const Endpoint& endpoint, const std::string& target, std::uin
     auto client = makeClient(endpoint, timeouts);
     Attached attached(cancel, *client);
     if (cancel.cancelled())
-        throw ServiceError(E_ABORT, 0, "Cancelled");
+        cancelled();
 
     std::vector<char> buffer(kUploadChunk);
     bool sourceFailed = false;
@@ -309,9 +326,9 @@ Reply PostStreamed(const Endpoint& endpoint, const std::string& target, std::uin
         },
         "application/octet-stream");
     if (cancel.cancelled())
-        throw ServiceError(E_ABORT, 0, "Cancelled");
+        cancelled();
     if (sourceFailed)
-        throw ServiceError(E_FAIL, 0, kSourceFailed);
+        throw RequestFailure(Reason::LocalSourceFailed, "Reading the local file failed");
     // httplib reports a body it could not send as cancelled.
     if (sendFailed)
         throwTransport(httplib::Error::Write, endpoint, timeouts, started);

@@ -3,6 +3,23 @@
 // Requests to the Velmora service. Every request opens its own connection, so
 // any thread may make one at any time without sharing a client, and every
 // request has connect, read and write timeouts.
+//
+// How a failure travels from the wire to the user:
+//  1. A request that does not succeed throws RequestFailure: its reason (for
+//     the code to decide on), the HTTP status of a refusal, and a readable
+//     text (for the user, never compared).
+//  2. Each ServiceProxy call catches it at its edge: the text becomes the
+//     calling thread's last error text (ErrorStore), and a ComError carrying
+//     the failure's HRESULT and IServiceProxy's id is thrown to the caller.
+//     The objects of the model fail the same way with their own interface id.
+//     Two exceptions: Login throws nothing (the caller reads the signed-in
+//     flag, then the sign-in failure text), and a transfer, which runs on the
+//     pool after its call returned, ends with its text in the done message.
+//  3. ServiceClient's operations catch the ComError, append the proxy's last
+//     error text (read on the same thread) to its own last error, and return
+//     false, 0, null or an empty text. Its Login replaces the last error
+//     instead, with the sign-in failure text or the ComError's own message.
+//  4. The caller shows ServiceClient's last error in a message box.
 
 #include "com.h"
 #include "wire/percent.h"
@@ -36,21 +53,35 @@ struct Timeouts {
     std::chrono::milliseconds write{10000};
 };
 
-// A request that failed: on the way (no reply) or with a non-2xx status.
-// text is readable as it stands: the service's own reason for a refusal, or
-// what went wrong with the connection.
-class ServiceError : public std::exception {
+// A request that did not succeed, and why.
+class RequestFailure : public std::exception {
 public:
-    ServiceError(HRESULT hr, int status, std::string text)
-        : hr_(hr), status_(status), text_(std::move(text)) {}
-    HRESULT hr() const { return hr_; }
-    // The HTTP status, or 0 when no reply came.
+    enum class Reason {
+        Unreachable,       // no connection could be made
+        TimedOut,          // connected, but no answer within the read timeout
+        ConnectionLost,    // the connection broke, or the body came short
+        Cancelled,         // the request's CancelFlag stopped it
+        Refused,           // the service answered with a non-2xx status
+        BadReply,          // a reply that cannot be read
+        LocalSourceFailed, // an upload's source gave no more bytes
+        LocalWriteFailed,  // a download's sink would not take the bytes
+        Failed,            // anything else the HTTP library reports
+    };
+
+    RequestFailure(Reason reason, std::string text, int status = 0)
+        : reason_(reason), status_(status), text_(std::move(text)) {}
+    Reason reason() const { return reason_; }
+    // The HTTP status of a refusal, 0 otherwise.
     int status() const { return status_; }
+    // The result code the proxy's caller sees for it.
+    HRESULT hr() const;
+    // Readable as it stands: the service's own reason for a refusal, or what
+    // went wrong on the way.
     const std::string& text() const { return text_; }
     const char* what() const noexcept override { return text_.c_str(); }
 
 private:
-    HRESULT hr_;
+    Reason reason_;
     int status_;
     std::string text_;
 };
@@ -61,8 +92,6 @@ struct Reply {
 };
 
 using Fields = wire::FormFields;
-
-inline constexpr const char* kSourceFailed = "Reading the local file failed";
 
 // Lets another thread abort a request that is running: the socket is shut
 // down, so a blocked read or write returns at once.
@@ -81,22 +110,23 @@ private:
     std::function<void()> stopper_;
 };
 
-// Plain requests; each throws ServiceError unless the status is 2xx.
+// Plain requests; each throws RequestFailure unless the status is 2xx.
 Reply Get(const Endpoint& endpoint, const std::string& target, const Timeouts& timeouts = {});
 Reply Post(const Endpoint& endpoint, const std::string& target, const Fields& fields,
            const Timeouts& timeouts = {});
 Reply Delete(const Endpoint& endpoint, const std::string& target, const Timeouts& timeouts = {});
 
 // A GET whose body goes to sink piece by piece; a false answer from sink
-// aborts. Throws ServiceError on failure (the body of a refusal never reaches
-// sink) and when fewer bytes arrive than the reply announced.
+// aborts (LocalWriteFailed). Throws RequestFailure on failure (the body of a
+// refusal never reaches sink) and when fewer bytes arrive than the reply
+// announced.
 void GetStreamed(const Endpoint& endpoint, const std::string& target,
                  const std::function<bool(const char*, std::size_t)>& sink, CancelFlag& cancel,
                  const Timeouts& timeouts = {});
 
 // A POST whose body of length bytes is read piece by piece from source, which
-// fills the buffer and answers how many bytes it gave (0 or less aborts, and
-// the ServiceError then carries kSourceFailed).
+// fills the buffer and answers how many bytes it gave (0 or less aborts with
+// LocalSourceFailed).
 Reply PostStreamed(const Endpoint& endpoint, const std::string& target, std::uint64_t length,
                    const std::function<std::int64_t(char*, std::size_t)>& source,
                    CancelFlag& cancel, const Timeouts& timeouts = {});

@@ -80,7 +80,8 @@ std::optional<std::int32_t> toNumber(std::string_view text) {
 }
 
 [[noreturn]] void unreadableReply() {
-    throw ServiceError(E_FAIL, 0, "The reply of the Velmora service cannot be read");
+    throw RequestFailure(RequestFailure::Reason::BadReply,
+                         "The reply of the Velmora service cannot be read");
 }
 
 SmallReply requireReply(const std::string& body) {
@@ -197,7 +198,7 @@ void runDownload(const Endpoint& endpoint, const Timeouts& timeouts, const wire:
                     writeFailed = true;
                     writeErrno = writeErrno ? writeErrno : errno;
                 }
-            } catch (const ServiceError& e) {
+            } catch (const RequestFailure& e) {
                 error = e.text();
             } catch (const std::exception& e) {
                 error = e.what();
@@ -257,14 +258,16 @@ void runUpload(const Endpoint& endpoint, const Timeouts& timeouts, const wire::U
             std::int32_t folderId = toNumber(attribute(file, "folder", "")).value_or(key.folderId);
             if (auto model = account.lock())
                 model->noteUpload(fileId, folderId);
-        } catch (const ServiceError& e) {
-            error = e.text();
+        } catch (const RequestFailure& e) {
+            if (e.reason() == RequestFailure::Reason::LocalSourceFailed)
+                error =
+                    "Cannot read " + localPath + ": " +
+                    (readErrno ? systemError(readErrno) : "the file got shorter while it was sent");
+            else
+                error = e.text();
         } catch (const std::bad_alloc&) {
             error = "Out of memory";
         }
-        if (error == kSourceFailed)
-            error = "Cannot read " + localPath + ": " +
-                    (readErrno ? systemError(readErrno) : "the file got shorter while it was sent");
     }
     if (cancel.cancelled())
         return;
@@ -311,7 +314,7 @@ template <class Fn> auto ServiceProxy::guarded(Fn&& fn) -> decltype(fn()) {
         return fn();
     } catch (const ComError&) {
         throw;
-    } catch (const ServiceError& e) {
+    } catch (const RequestFailure& e) {
         errors_->fail(e.hr(), IServiceProxy::iid, e.text());
     } catch (const ModelError& e) {
         errors_->fail(E_FAIL, IServiceProxy::iid, e.what());
@@ -383,7 +386,7 @@ void ServiceProxy::Login(const std::string& accountId, const std::string& passwo
             // The session is of no use without its model.
             try {
                 Delete(endpoint, "/session", timeouts);
-            } catch (const ServiceError&) {
+            } catch (const RequestFailure&) {
             }
             throw;
         }
@@ -391,7 +394,7 @@ void ServiceProxy::Login(const std::string& accountId, const std::string& passwo
         session_ = Session{endpoint, userId, true};
         account_ = std::move(model);
         loginFailure_.clear();
-    } catch (const ServiceError& e) {
+    } catch (const RequestFailure& e) {
         failSignIn(e.text());
     } catch (const ModelError& e) {
         failSignIn(e.what());
@@ -423,7 +426,7 @@ void ServiceProxy::Logout() {
     // The local sign-out stands even when the service cannot be told.
     try {
         Delete(old.endpoint, "/session", requestTimeouts());
-    } catch (const ServiceError&) {
+    } catch (const RequestFailure&) {
     }
 }
 

@@ -30,8 +30,12 @@ void TransferPool::submit(Job job) {
         if (stopping_)
             return;
         waiting_.push_back(std::move(job));
-        if (idle_ == 0 && threads_.size() < maxRunning_)
+        // Jobs that come together each need a thread: an idle one that has
+        // not yet claimed a job, or a new one while the bound allows.
+        if (waiting_.size() > idle_ && threads_.size() < maxRunning_) {
+            ++idle_;
             threads_.emplace_back([this] { work(); });
+        }
     }
     wake_.notify_one();
 }
@@ -41,10 +45,11 @@ std::size_t TransferPool::pending() const {
     return waiting_.size() + running_.size();
 }
 
+// A new thread counts as idle from its start, so jobs submitted before it
+// runs do not each start another.
 void TransferPool::work() {
     std::unique_lock lock(mutex_);
     for (;;) {
-        ++idle_;
         wake_.wait(lock, [this] { return stopping_ || !waiting_.empty(); });
         --idle_;
         if (stopping_)
@@ -61,6 +66,7 @@ void TransferPool::work() {
         }
         lock.lock();
         running_.erase(&flag);
+        ++idle_;
         finished_.notify_all();
     }
 }

@@ -2,7 +2,7 @@
 
 // A bounded set of worker threads that run transfers: at most a given number
 // at once, the rest wait in the order they came. Threads are started only
-// when there is work for them.
+// when there is work for them and no idle thread to take it.
 
 #include "service_http.h"
 
@@ -46,6 +46,7 @@ private:
     std::deque<Job> waiting_;
     std::set<CancelFlag*> running_;
     std::vector<std::thread> threads_;
+    // Threads free to claim a waiting job (started ones included).
     std::size_t idle_ = 0;
     bool stopping_ = false;
 };

@@ -207,8 +207,16 @@ QString DefaultHtmlDesktopId() {
 std::string CacheFolder() {
     const std::string folder = CacheFolderWithoutSlash();
     // Owner only: the temporary folder is usually shared by every user.
-    QDir().mkdir(QString::fromStdString(folder),
-                 QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    if (mkdir(folder.c_str(), S_IRWXU) != 0 && errno == EEXIST) {
+        // One of ours left readable by others (as earlier versions made it)
+        // is closed; a link or someone else's folder is left alone.
+        int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        struct stat st {};
+        if (fd >= 0 && fstat(fd, &st) == 0 && st.st_uid == geteuid() && (st.st_mode & 077) != 0)
+            fchmod(fd, st.st_mode & 0700);
+        if (fd >= 0)
+            close(fd);
+    }
     return folder + '/';
 }
 

@@ -14,7 +14,8 @@ namespace velmora {
 std::string TempFolder();
 
 // The temporary folder followed by "v_player" and a trailing "/"; the folder
-// is created when missing (a failure to create it is ignored).
+// is created when missing, for the owner only (a failure to create it is
+// ignored). A folder of ours found open to others is closed to them.
 std::string CacheFolder();
 
 // Deletes the cache folder with everything in it.

@@ -60,6 +60,8 @@ constexpr VariantBool ToVariantBool(bool value) {
 std::string ErrorMessageText(HRESULT hr);
 
 // A failed call on a component: the result code and the interface called.
+// The readable text of a proxy failure is not in it but in the proxy's last
+// error text (components/proxy/service_http.h tells the whole way).
 class ComError : public std::exception {
 public:
     ComError(HRESULT hr, const Guid& iid) : hr_(hr), iid_(iid), message_(ErrorMessageText(hr)) {}

@@ -1,16 +1,11 @@
-// The object model built from account documents, and the transfer pool,
-// without a service.
+// The object model built from account documents, without a service.
 
 #include "object_model.h"
 #include "service_http.h"
-#include "transfer_pool.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <thread>
 
 namespace velmora::proxy {
@@ -168,75 +163,6 @@ TEST(AccountModel, ReadersOnOtherThreadsSeeWholeChanges) {
     done = true;
     reader.join();
     EXPECT_EQ(QueryInterface<IFolder>(root->FindFolder(2))->FileCount(), 2001);
-}
-
-// ---- the transfer pool
-
-TEST(TransferPool, RunsAtMostItsLimitAtOnce) {
-    TransferPool pool(4);
-    std::mutex mutex;
-    std::condition_variable changed;
-    int running = 0;
-    int peak = 0;
-    int finished = 0;
-    for (int i = 0; i < 12; ++i) {
-        pool.submit([&](CancelFlag&) {
-            {
-                std::lock_guard lock(mutex);
-                peak = std::max(peak, ++running);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(30));
-            std::lock_guard lock(mutex);
-            --running;
-            ++finished;
-            changed.notify_all();
-        });
-    }
-    std::unique_lock lock(mutex);
-    ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(10), [&] { return finished == 12; }));
-    EXPECT_EQ(peak, 4);
-}
-
-TEST(TransferPool, WaitingTransfersStartInTheirOrder) {
-    TransferPool pool(1);
-    std::mutex mutex;
-    std::vector<int> order;
-    std::condition_variable changed;
-    for (int i = 0; i < 20; ++i)
-        pool.submit([&, i](CancelFlag&) {
-            std::lock_guard lock(mutex);
-            order.push_back(i);
-            changed.notify_all();
-        });
-    std::unique_lock lock(mutex);
-    ASSERT_TRUE(
-        changed.wait_for(lock, std::chrono::seconds(10), [&] { return order.size() == 20; }));
-    for (int i = 0; i < 20; ++i)
-        EXPECT_EQ(order[static_cast<std::size_t>(i)], i);
-}
-
-TEST(TransferPool, ReleaseCancelsRunningAndDropsWaiting) {
-    std::atomic<int> started{0};
-    std::atomic<int> sawCancel{0};
-    auto begin = std::chrono::steady_clock::now();
-    {
-        TransferPool pool(2);
-        for (int i = 0; i < 6; ++i)
-            pool.submit([&](CancelFlag& cancel) {
-                ++started;
-                // A transfer that would run for a minute unless cancelled.
-                for (int t = 0; t < 6000 && !cancel.cancelled(); ++t)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-                if (cancel.cancelled())
-                    ++sawCancel;
-            });
-        while (started < 2)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        EXPECT_EQ(pool.pending(), 6u);
-    }
-    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(5));
-    EXPECT_EQ(started, 2) << "waiting transfers never start";
-    EXPECT_EQ(sawCancel, 2);
 }
 
 } // namespace

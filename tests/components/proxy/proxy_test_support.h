@@ -47,19 +47,28 @@ public:
     std::vector<Done> done;
 };
 
-// Runs the event loop until the condition holds or the time is up.
-inline bool PumpUntil(const std::function<bool()>& condition, int milliseconds = 20000) {
+// Checks the condition every step until it holds or the time is up; between
+// checks runs the event loop when asked to.
+inline bool WaitUntil(const std::function<bool()>& condition, int milliseconds = 10000,
+                      std::chrono::microseconds step = std::chrono::microseconds(200),
+                      bool pumpEvents = false) {
     QElapsedTimer timer;
     timer.start();
     while (!condition()) {
         if (timer.elapsed() > milliseconds)
             return false;
-        // processEvents with a time limit spins; a short sleep leaves the
-        // cores to the transfers.
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        if (pumpEvents)
+            QCoreApplication::processEvents();
+        std::this_thread::sleep_for(step);
     }
     return true;
+}
+
+// Runs the event loop until the condition holds or the time is up.
+inline bool PumpUntil(const std::function<bool()>& condition, int milliseconds = 20000) {
+    // processEvents with a time limit spins; a short sleep leaves the cores
+    // to the transfers.
+    return WaitUntil(condition, milliseconds, std::chrono::milliseconds(2), true);
 }
 
 // The settings component the proxy reads at sign-in, over a file of its own.
@@ -85,7 +94,8 @@ inline std::shared_ptr<IServiceProxy> NewProxy() {
     return CreateComponent<IServiceProxy>(CLSID_velmoraPrxy);
 }
 
-// The text of a COM error's last error, or a note that nothing was thrown.
+// The proxy's last error text after the call failed with a COM error; a
+// call that does not fail fails the test.
 template <class Fn>
 std::string FailureText(const std::shared_ptr<IServiceProxy>& proxy, Fn&& fn,
                         HRESULT* hr = nullptr) {
@@ -97,6 +107,7 @@ std::string FailureText(const std::shared_ptr<IServiceProxy>& proxy, Fn&& fn,
         EXPECT_TRUE(FAILED(e.hr()));
         return proxy->LastErrorText();
     }
+    ADD_FAILURE() << "the call did not fail";
     return "<no error>";
 }
 
