@@ -51,7 +51,7 @@ void CLeftView::OnInitialUpdate() {
 
 LibraryItem* CLeftView::InsertRoot() {
     LibraryItem* root = InsertItem(nullptr, kRootText, kImageRoot);
-    root->setNodeKey(kRootKey);
+    root->setNodeKey(wire::kRootKey);
     rootItem_ = root->handle();
     return root;
 }

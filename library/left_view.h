@@ -9,7 +9,7 @@
 #include "handle_registry.h"
 #include "library_images.h"
 #include "library_item.h"
-#include "node_key.h"
+#include "wire/node_key.h"
 
 #include <QString>
 #include <QTreeWidget>

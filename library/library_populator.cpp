@@ -2,9 +2,9 @@
 
 #include "left_view.h"
 #include "library_images.h"
-#include "node_key.h"
 #include "object_ranges.h"
 #include "service_client.h"
+#include "wire/node_key.h"
 
 namespace velmora {
 
@@ -44,7 +44,7 @@ void LibraryPopulator::AddLibrary(LibraryItem& root) {
     for (const std::shared_ptr<IMediaFile>& file : Files(*library)) {
         const std::string name = file->Name();
         LibraryItem* item = view_.InsertItem(&root, name, ImageForName(name));
-        item->setNodeKey(FileNodeKey(userId, rootFolderId, file->FileId()));
+        item->setNodeKey(wire::FileNodeKey(userId, rootFolderId, file->FileId()));
     }
     if (anySubfolder)
         root.setExpanded(true);
@@ -66,7 +66,7 @@ void LibraryPopulator::AddSharingUsers(LibraryItem& root) {
             user->AccountId() + "(" + user->FirstName() + " " + user->LastName() + ")";
         const std::int32_t sharingUserId = user->UserId();
         LibraryItem* userItem = view_.InsertItem(&root, text, image);
-        userItem->setNodeKey(UserNodeKey(sharingUserId));
+        userItem->setNodeKey(wire::UserNodeKey(sharingUserId));
         for (const std::shared_ptr<IFolder>& folder : SharedFolders(*user)) {
             if (folder->Visible() != 0)
                 AddFolder(sharingUserId, *folder, userItem);
@@ -85,12 +85,12 @@ LibraryItem* LibraryPopulator::AddFolder(std::int32_t ownerId, IFolder& folder,
     // the same tree: the folder's place among its siblings depends on its
     // text alone.
     LibraryItem* item = view_.NewItem(name, image);
-    item->setNodeKey(FolderNodeKey(ownerId, folderId));
+    item->setNodeKey(wire::FolderNodeKey(ownerId, folderId));
     try {
         for (const std::shared_ptr<IMediaFile>& file : Files(folder)) {
             const std::string fileName = file->Name();
             LibraryItem* fileItem = view_.InsertItem(item, fileName, ImageForName(fileName));
-            fileItem->setNodeKey(FileNodeKey(ownerId, folderId, file->FileId()));
+            fileItem->setNodeKey(wire::FileNodeKey(ownerId, folderId, file->FileId()));
         }
         for (const std::shared_ptr<IFolder>& subfolder : Subfolders(folder))
             AddFolder(ownerId, *subfolder, item);

@@ -81,11 +81,11 @@ bool AppContext::AskYesNo(const std::string& text) const {
 }
 
 std::string AppContext::GetHelpUrl() const {
-    return "http://" + host_ + ":" + std::to_string(port_) + helpPath_;
+    return wire::link::WebOrigin(host_, port_) + helpPath_;
 }
 
 std::string AppContext::GetPlayLinkBase() const {
-    return "http://" + host_ + ":" + std::to_string(port_) + wire::link::kPlayPath;
+    return wire::link::WebOrigin(host_, port_) + wire::link::kPlayPath;
 }
 
 std::string AppContext::ReadSettingsText(std::string (ISettingsStore::*read)()) {

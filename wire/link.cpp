@@ -56,6 +56,19 @@ std::optional<std::vector<std::int32_t>> DecodeIds(std::string_view encoded, std
     return ids;
 }
 
+std::string HostPort(std::string_view host, int port) {
+    std::string out;
+    if (host.find(':') != std::string_view::npos && host.front() != '[')
+        out = "[" + std::string(host) + "]";
+    else
+        out = host;
+    return out + ":" + std::to_string(port);
+}
+
+std::string WebOrigin(std::string_view host, int port) {
+    return "http://" + HostPort(host, port);
+}
+
 std::string BlanksToPlus(std::string_view text) {
     std::string out(text);
     for (char& c : out) {

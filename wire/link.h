@@ -36,6 +36,12 @@ std::optional<std::string> Decode(std::string_view encoded);
 // numbers; nothing for anything else.
 std::optional<std::vector<std::int32_t>> DecodeIds(std::string_view encoded, std::size_t count);
 
+// "host:port", with an IPv6 address in brackets so its colons do not read
+// as the port: "[::1]:8080".
+std::string HostPort(std::string_view host, int port);
+// "http://" and HostPort: the base of every link and page on the service.
+std::string WebOrigin(std::string_view host, int port);
+
 // Every blank becomes "+"; nothing else changes.
 std::string BlanksToPlus(std::string_view text);
 

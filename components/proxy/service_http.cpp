@@ -1,5 +1,6 @@
 #include "service_http.h"
 
+#include "wire/link.h"
 #include "wire/percent.h"
 
 #include <httplib.h>
@@ -190,9 +191,7 @@ HRESULT RequestFailure::hr() const {
 }
 
 std::string Endpoint::address() const {
-    if (host.find(':') != std::string::npos)
-        return "[" + host + "]:" + std::to_string(port);
-    return host + ":" + std::to_string(port);
+    return wire::link::HostPort(host, port);
 }
 
 void CancelFlag::cancel() {

@@ -1,6 +1,7 @@
 #include "settings_store.h"
 
 #include "component_factory.h"
+#include "wire/link.h"
 
 #include <QSettings>
 #include <QStandardPaths>
@@ -148,23 +149,19 @@ void SettingsStore::SetValue(const std::string& name, const std::string& value) 
 }
 
 std::string SettingsStore::linkBase(const char* path) {
-    std::string host = Host();
-    // An IPv6 address needs its brackets in a URL, or its colons read as a port.
-    if (host.find(':') != std::string::npos && host.front() != '[')
-        host = '[' + host + ']';
-    return "http://" + host + ":" + std::to_string(Port()) + path;
+    return wire::link::WebOrigin(Host(), Port()) + path;
 }
 
 std::string SettingsStore::FileLinkBase() {
-    return linkBase(kFileLinkPath);
+    return linkBase(wire::link::kFilePath);
 }
 
 std::string SettingsStore::FolderLinkBase() {
-    return linkBase(kFolderLinkPath);
+    return linkBase(wire::link::kFolderPath);
 }
 
 std::string SettingsStore::PlayerPageBase() {
-    return linkBase(kPlayerPagePath);
+    return linkBase(wire::link::kPlayerPagePath);
 }
 
 } // namespace velmora

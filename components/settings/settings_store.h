@@ -20,10 +20,6 @@ public:
     static constexpr const char* kDefaultHost = "127.0.0.1";
     static constexpr std::int32_t kDefaultPort = 8080;
 
-    // Link pages of the service; the caller appends the encoded node key.
-    static constexpr const char* kFileLinkPath = "/f?k=";
-    static constexpr const char* kFolderLinkPath = "/d?k=";
-    static constexpr const char* kPlayerPagePath = "/player?m=";
 
     SettingsStore();
     // A store over a given file instead of the user's configuration folder.

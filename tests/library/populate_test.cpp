@@ -66,7 +66,7 @@ int CallsTo(const ScriptedProxy& proxy, const std::string& method) {
 // Every item of the tree below (and with) item has a key of its own kind;
 // gives how many items there are.
 std::size_t ExpectEveryItemKeyed(QTreeWidgetItem* item) {
-    EXPECT_NE(ClassifyNodeKey(CLeftView::GetNodeKey(item)), NodeKind::None)
+    EXPECT_NE(wire::ClassifyNodeKey(CLeftView::GetNodeKey(item)), wire::NodeKind::None)
         << CLeftView::ItemText(item);
     std::size_t items = 1;
     for (int i = 0; i < item->childCount(); ++i)
@@ -321,7 +321,7 @@ TEST_F(PopulateTest, LargerModelKeepsEveryLevelSortedAndEveryItemKeyed) {
             EXPECT_FALSE(TreeTextLess(item->child(i)->text(0), item->child(i - 1)->text(0)))
                 << CLeftView::ItemText(item) << " at " << i;
         for (int i = 0; i < item->childCount(); ++i) {
-            if (ClassifyNodeKey(key(item->child(i))) == NodeKind::File)
+            if (wire::ClassifyNodeKey(key(item->child(i))) == wire::NodeKind::File)
                 ++files;
             check(item->child(i));
         }

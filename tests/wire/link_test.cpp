@@ -58,6 +58,13 @@ TEST(Link, DecodeInvertsEncodeOnTheKeepableCharacters) {
     }
 }
 
+TEST(Link, OriginsBracketIpv6Addresses) {
+    EXPECT_EQ(link::WebOrigin("127.0.0.1", 8080), "http://127.0.0.1:8080");
+    EXPECT_EQ(link::WebOrigin("::1", 8095), "http://[::1]:8095");
+    EXPECT_EQ(link::HostPort("[::1]", 80), "[::1]:80");
+    EXPECT_EQ(link::HostPort("media.example", 443), "media.example:443");
+}
+
 TEST(Link, NamesCarryBlanksAsPlus) {
     EXPECT_EQ(link::BlanksToPlus("My Song  1.mp3"), "My+Song++1.mp3");
     EXPECT_EQ(link::BlanksToPlus("a+b"), "a+b");
