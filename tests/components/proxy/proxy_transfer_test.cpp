@@ -223,7 +223,7 @@ TEST_F(ProxyTransferTest, AWindowThatIsGoneGetsNothingAndNothingBreaks) {
 }
 
 TEST_F(ProxyTransferTest, ServiceStoppedDuringADownload) {
-    std::int32_t id = upload("big.mp3", makeLargeFile("big.bin", 256ll * 1024 * 1024));
+    std::int32_t id = upload("big.mp3", makeLargeFile("big.bin", 64ll * 1024 * 1024));
     ASSERT_GT(id, 0);
     std::string target = path("big copy.mp3");
     proxy_->DownloadFile("1~3~" + std::to_string(id), target, "big");
@@ -251,7 +251,7 @@ TEST_F(ProxyTransferTest, ServiceStoppedDuringADownload) {
 }
 
 TEST_F(ProxyTransferTest, ServiceStoppedDuringAnUpload) {
-    std::string local = makeLargeFile("big.bin", 256ll * 1024 * 1024);
+    std::string local = makeLargeFile("big.bin", 64ll * 1024 * 1024);
     proxy_->UploadFile("1~3~cut.mp3", local, "cut");
     ASSERT_TRUE(waitForUploadInProgress()) << "the upload was not caught under way";
     service_.freeze();
@@ -274,7 +274,7 @@ TEST_F(ProxyTransferTest, ServiceStoppedDuringAnUpload) {
 }
 
 TEST_F(ProxyTransferTest, ALocalFileThatShrinksDuringItsUploadFailsIt) {
-    std::string local = makeLargeFile("shrinks.bin", 256ll * 1024 * 1024);
+    std::string local = makeLargeFile("shrinks.bin", 64ll * 1024 * 1024);
     proxy_->UploadFile("1~3~shrinks.mp3", local, "s");
     ASSERT_TRUE(waitForUploadInProgress());
     service_.freeze();
@@ -287,7 +287,7 @@ TEST_F(ProxyTransferTest, ALocalFileThatShrinksDuringItsUploadFailsIt) {
 }
 
 TEST_F(ProxyTransferTest, ReleaseCancelsRunningTransfersAndRemovesTheirFiles) {
-    std::int32_t id = upload("big.mp3", makeLargeFile("big.bin", 256ll * 1024 * 1024));
+    std::int32_t id = upload("big.mp3", makeLargeFile("big.bin", 64ll * 1024 * 1024));
     ASSERT_GT(id, 0);
     // One download is caught in the middle, then the service stops
     // answering; three more hang waiting for their first byte and six wait
