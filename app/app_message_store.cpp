@@ -1,5 +1,6 @@
 #include "app_message_store.h"
 
+#include "wire/xml_names.h"
 #include "xml_node.h"
 
 #include <QString>
@@ -22,16 +23,16 @@ bool AppMessageStore::Parse(const std::string& text) {
     bool metMessage = false;
     for (int i = 0; i < root.ChildCount(); ++i) {
         const XmlNode& entry = root.Child(i);
-        if (entry.name() != "appmessage")
+        if (entry.name() != wire::xml::element::kAppMessage)
             continue;
-        std::string id = entry.Attribute("MsgId");
+        std::string id = entry.Attribute(wire::xml::attribute::kMsgId);
         std::string message, link;
         for (int k = 0; k < entry.ChildCount(); ++k) {
             const XmlNode& part = entry.Child(k);
-            if (part.name() == "msg") {
+            if (part.name() == wire::xml::element::kAppMessageText) {
                 message = part.text();
                 metMessage = true;
-            } else if (part.name() == "url") {
+            } else if (part.name() == wire::xml::element::kAppMessageUrl) {
                 link = trimmed(part.text());
             }
         }

@@ -2,19 +2,22 @@
 
 #include "text_utils.h"
 #include "wire/percent.h"
+#include "wire/xml_names.h"
 
 namespace velmora {
+
+namespace attribute = wire::xml::attribute;
 
 void UserRecord::Read(const XmlNode& node) {
     if (xml.empty())
         xml = node.ToXml();
-    id = TextToNumber(node.Attribute("id"));
-    accountId = wire::PercentDecode(node.Attribute("accountid"));
-    firstName = wire::PercentDecode(node.Attribute("first_name"));
-    lastName = wire::PercentDecode(node.Attribute("last_name"));
-    email = wire::PercentDecode(node.Attribute("email"));
-    plus = TextToNumber(node.Attribute("isplus"));
-    expired = TextToNumber(node.Attribute("expired"));
+    id = TextToNumber(node.Attribute(attribute::kId));
+    accountId = wire::PercentDecode(node.Attribute(attribute::kAccountId));
+    firstName = wire::PercentDecode(node.Attribute(attribute::kFirstName));
+    lastName = wire::PercentDecode(node.Attribute(attribute::kLastName));
+    email = wire::PercentDecode(node.Attribute(attribute::kEmail));
+    plus = TextToNumber(node.Attribute(attribute::kIsPlus));
+    expired = TextToNumber(node.Attribute(attribute::kExpired));
 }
 
 void UserRecord::ReadReply(const std::string& text) {

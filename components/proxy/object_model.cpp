@@ -2,6 +2,7 @@
 
 #include "text_utils.h"
 #include "wire/percent.h"
+#include "wire/xml_names.h"
 
 #include <QXmlStreamReader>
 
@@ -10,6 +11,9 @@
 namespace velmora::proxy {
 
 namespace {
+
+namespace element = wire::xml::element;
+namespace attribute = wire::xml::attribute;
 
 using Lock = std::lock_guard<std::mutex>;
 
@@ -36,17 +40,17 @@ std::string text(const QXmlStreamAttributes& attributes, QLatin1String name) {
 
 UserData readUser(const QXmlStreamAttributes& a) {
     UserData user;
-    user.id = number(a, QLatin1String("id"));
-    user.accountId = text(a, QLatin1String("accountid"));
-    user.firstName = text(a, QLatin1String("first_name"));
-    user.lastName = text(a, QLatin1String("last_name"));
-    user.email = text(a, QLatin1String("email"));
-    user.plus = number(a, QLatin1String("isplus")) != 0;
-    user.gold = number(a, QLatin1String("gold")) != 0;
-    user.platinum = number(a, QLatin1String("platinum")) != 0;
-    user.expired = number(a, QLatin1String("expired")) != 0;
-    user.listedPublicly = number(a, QLatin1String("public")) != 0;
-    user.listed = number(a, QLatin1String("listed"), 1);
+    user.id = number(a, QLatin1String(attribute::kId));
+    user.accountId = text(a, QLatin1String(attribute::kAccountId));
+    user.firstName = text(a, QLatin1String(attribute::kFirstName));
+    user.lastName = text(a, QLatin1String(attribute::kLastName));
+    user.email = text(a, QLatin1String(attribute::kEmail));
+    user.plus = number(a, QLatin1String(attribute::kIsPlus)) != 0;
+    user.gold = number(a, QLatin1String(attribute::kGold)) != 0;
+    user.platinum = number(a, QLatin1String(attribute::kPlatinum)) != 0;
+    user.expired = number(a, QLatin1String(attribute::kExpired)) != 0;
+    user.listedPublicly = number(a, QLatin1String(attribute::kPublic)) != 0;
+    user.listed = number(a, QLatin1String(attribute::kListed), 1);
     return user;
 }
 
@@ -101,16 +105,19 @@ private:
 std::shared_ptr<FolderObject> readFolder(Reader& reader,
                                          const std::shared_ptr<ModelShared>& model) {
     const auto attributes = reader.xml().attributes();
-    auto folder = std::make_shared<FolderObject>(
-        model, number(attributes, QLatin1String("id")), text(attributes, QLatin1String("name")),
-        number(attributes, QLatin1String("acl")), number(attributes, QLatin1String("visible"), 1));
+    auto folder =
+        std::make_shared<FolderObject>(model, number(attributes, QLatin1String(attribute::kId)),
+                                       text(attributes, QLatin1String(attribute::kName)),
+                                       number(attributes, QLatin1String(attribute::kAcl)),
+                                       number(attributes, QLatin1String(attribute::kVisible), 1));
     reader.children([&](QStringView name) {
-        if (name == u"folder") {
+        if (name == QLatin1String(element::kFolder)) {
             folder->folders().push_back(readFolder(reader, model));
-        } else if (name == u"file") {
+        } else if (name == QLatin1String(element::kFile)) {
             const auto a = reader.xml().attributes();
-            folder->files().push_back(std::make_shared<MediaFileObject>(
-                model, number(a, QLatin1String("id")), text(a, QLatin1String("name"))));
+            folder->files().push_back(
+                std::make_shared<MediaFileObject>(model, number(a, QLatin1String(attribute::kId)),
+                                                  text(a, QLatin1String(attribute::kName))));
             reader.skip();
         } else {
             reader.skip();
@@ -123,7 +130,7 @@ std::shared_ptr<UserProfileObject>
 readUserElement(Reader& reader, const std::shared_ptr<ModelShared>& model, bool withFolders) {
     auto user = std::make_shared<UserProfileObject>(model, readUser(reader.xml().attributes()));
     reader.children([&](QStringView name) {
-        if (withFolders && name == u"folder")
+        if (withFolders && name == QLatin1String(element::kFolder))
             user->sharedFolders().push_back(readFolder(reader, model));
         else
             reader.skip();
@@ -135,15 +142,16 @@ std::vector<std::shared_ptr<AccessListObject>>
 readLists(Reader& reader, const std::shared_ptr<ModelShared>& model) {
     std::vector<std::shared_ptr<AccessListObject>> lists;
     reader.children([&](QStringView name) {
-        if (name != u"acl") {
+        if (name != QLatin1String(element::kAcl)) {
             reader.skip();
             return;
         }
         const auto a = reader.xml().attributes();
-        auto list = std::make_shared<AccessListObject>(model, number(a, QLatin1String("id")),
-                                                       text(a, QLatin1String("name")));
+        auto list =
+            std::make_shared<AccessListObject>(model, number(a, QLatin1String(attribute::kId)),
+                                               text(a, QLatin1String(attribute::kName)));
         reader.children([&](QStringView child) {
-            if (child == u"user")
+            if (child == QLatin1String(element::kUser))
                 list->members().push_back(readUserElement(reader, model, false));
             else
                 reader.skip();
@@ -352,13 +360,22 @@ std::string UserProfileObject::Email() {
 std::string UserProfileObject::RecordXml() {
     Lock lock(model_->mutex);
     const UserData& u = data_;
-    return "<user id=\"" + std::to_string(u.id) + "\" accountid=\"" +
-           wire::PercentEncode(u.accountId) + "\" first_name=\"" +
-           wire::PercentEncode(u.firstName) + "\" last_name=\"" + wire::PercentEncode(u.lastName) +
-           "\" email=\"" + wire::PercentEncode(u.email) + "\" isplus=\"" + (u.plus ? "1" : "0") +
-           "\" gold=\"" + (u.gold ? "1" : "0") + "\" platinum=\"" + (u.platinum ? "1" : "0") +
-           "\" expired=\"" + (u.expired ? "1" : "0") + "\" public=\"" +
-           (u.listedPublicly ? "1" : "0") + "\"/>";
+    std::string out = std::string("<") + element::kUser;
+    auto add = [&out](const char* name, const std::string& value) {
+        out += std::string(" ") + name + "=\"" + value + "\"";
+    };
+    auto flag = [](bool on) { return std::string(on ? "1" : "0"); };
+    add(attribute::kId, std::to_string(u.id));
+    add(attribute::kAccountId, wire::PercentEncode(u.accountId));
+    add(attribute::kFirstName, wire::PercentEncode(u.firstName));
+    add(attribute::kLastName, wire::PercentEncode(u.lastName));
+    add(attribute::kEmail, wire::PercentEncode(u.email));
+    add(attribute::kIsPlus, flag(u.plus));
+    add(attribute::kGold, flag(u.gold));
+    add(attribute::kPlatinum, flag(u.platinum));
+    add(attribute::kExpired, flag(u.expired));
+    add(attribute::kPublic, flag(u.listedPublicly));
+    return out + "/>";
 }
 
 VariantBool UserProfileObject::IsHigherTier1() {
@@ -568,26 +585,26 @@ std::shared_ptr<AccountObject> AccountObject::Parse(const QByteArray& xml,
     model->errors = std::move(errors);
     auto account = std::make_shared<AccountObject>(model);
     Reader reader(xml);
-    if (reader.root() != u"account")
+    if (reader.root() != QLatin1String(element::kAccount))
         reader.fail("the document is not an account");
     reader.children([&](QStringView name) {
-        if (name == u"user") {
+        if (name == QLatin1String(element::kUser)) {
             account->profile_ = readUserElement(reader, model, false);
-        } else if (name == u"library") {
+        } else if (name == QLatin1String(element::kLibrary)) {
             reader.children([&](QStringView child) {
-                if (child == u"folder" && !account->root_)
+                if (child == QLatin1String(element::kFolder) && !account->root_)
                     account->root_ = readFolder(reader, model);
                 else
                     reader.skip();
             });
-        } else if (name == u"sharing") {
+        } else if (name == QLatin1String(element::kSharing)) {
             reader.children([&](QStringView child) {
-                if (child == u"user")
+                if (child == QLatin1String(element::kUser))
                     account->sharing_.push_back(readUserElement(reader, model, true));
                 else
                     reader.skip();
             });
-        } else if (name == u"acls") {
+        } else if (name == QLatin1String(element::kAcls)) {
             account->lists_ = readLists(reader, model);
         } else {
             reader.skip();
@@ -604,14 +621,14 @@ std::vector<std::shared_ptr<AccessListObject>>
 ParseAccessLists(const QByteArray& xml, const std::shared_ptr<ModelShared>& model) {
     Reader reader(xml);
     QStringView root = reader.root();
-    if (root == u"acls")
+    if (root == QLatin1String(element::kAcls))
         return readLists(reader, model);
-    if (root != u"account")
+    if (root != QLatin1String(element::kAccount))
         reader.fail("the document holds no access lists");
     std::vector<std::shared_ptr<AccessListObject>> lists;
     bool found = false;
     reader.children([&](QStringView name) {
-        if (name == u"acls") {
+        if (name == QLatin1String(element::kAcls)) {
             lists = readLists(reader, model);
             found = true;
         } else {

@@ -4,6 +4,7 @@
 #include "window_messages.h"
 #include "wire/node_key.h"
 #include "wire/percent.h"
+#include "wire/xml_names.h"
 
 #include <QCoreApplication>
 #include <QXmlStreamReader>
@@ -28,6 +29,9 @@ void RegisterProxyComponent() {
 namespace proxy {
 
 namespace {
+
+namespace names = wire::xml::attribute;
+namespace elements = wire::xml::element;
 
 constexpr std::size_t kWriteBuffer = 1024 * 1024;
 // Messages files rotate through a few names, so a file handed out is not
@@ -254,8 +258,9 @@ void runUpload(const Endpoint& endpoint, const Timeouts& timeouts, const wire::U
                 },
                 cancel, timeouts);
             auto file = requireReply(reply.body);
-            fileId = requireNumber(file, "id");
-            std::int32_t folderId = toNumber(attribute(file, "folder", "")).value_or(key.folderId);
+            fileId = requireNumber(file, names::kId);
+            std::int32_t folderId =
+                toNumber(attribute(file, names::kFolder, "")).value_or(key.folderId);
             if (auto model = account.lock())
                 model->noteUpload(fileId, folderId);
         } catch (const RequestFailure& e) {
@@ -369,8 +374,8 @@ void ServiceProxy::Login(const std::string& accountId, const std::string& passwo
         Reply reply = Post(endpoint, "/session", {{"accountid", accountId}, {"password", password}},
                            timeouts);
         auto session = requireReply(reply.body);
-        endpoint.token = attribute(session, "token", "");
-        std::int32_t userId = requireNumber(session, "userid");
+        endpoint.token = attribute(session, names::kToken, "");
+        std::int32_t userId = requireNumber(session, names::kUserId);
         if (endpoint.token.empty())
             unreadableReply();
         std::shared_ptr<AccountObject> model;
@@ -437,11 +442,12 @@ void ServiceProxy::CreateFolder(std::int32_t parentFolderId, const std::string& 
             Post(endpoint, "/folders", {{"parent", std::to_string(parentFolderId)}, {"name", name}},
                  requestTimeouts());
         auto folder = requireReply(reply.body);
-        std::int32_t id = requireNumber(folder, "id");
-        std::int32_t parent = toNumber(attribute(folder, "parent", "")).value_or(parentFolderId);
-        std::int32_t acl = toNumber(attribute(folder, "acl", "0")).value_or(0);
+        std::int32_t id = requireNumber(folder, names::kId);
+        std::int32_t parent =
+            toNumber(attribute(folder, names::kParent, "")).value_or(parentFolderId);
+        std::int32_t acl = toNumber(attribute(folder, names::kAcl, "0")).value_or(0);
         if (auto model = account())
-            model->addFolder(parent, id, attribute(folder, "name", name), acl);
+            model->addFolder(parent, id, attribute(folder, names::kName, name), acl);
     });
 }
 
@@ -461,7 +467,7 @@ void ServiceProxy::RenameFolder(std::int32_t folderId, const std::string& name) 
                            requestTimeouts());
         auto folder = readSmallReply(reply.body);
         if (auto model = account())
-            model->renameFolder(folderId, folder ? attribute(*folder, "name", name) : name);
+            model->renameFolder(folderId, folder ? attribute(*folder, names::kName, name) : name);
     });
 }
 
@@ -473,7 +479,7 @@ void ServiceProxy::SetFolderAccessList(std::int32_t folderId, std::int32_t acces
         auto folder = readSmallReply(reply.body);
         std::int32_t acl = accessListId > 0 ? accessListId : 0;
         if (folder)
-            acl = toNumber(attribute(*folder, "acl", "")).value_or(acl);
+            acl = toNumber(attribute(*folder, names::kAcl, "")).value_or(acl);
         if (auto model = account())
             model->setFolderAccessList(folderId, acl);
     });
@@ -499,7 +505,7 @@ void ServiceProxy::RenameFile(std::int32_t folderId, std::int32_t fileId, const 
                            {{"name", name}}, requestTimeouts());
         auto file = readSmallReply(reply.body);
         if (auto model = account())
-            model->renameFile(folderId, fileId, file ? attribute(*file, "name", name) : name);
+            model->renameFile(folderId, fileId, file ? attribute(*file, names::kName, name) : name);
     });
 }
 
@@ -508,9 +514,9 @@ void ServiceProxy::CreateAccessList(const std::string& name) {
     guarded([&] {
         Reply reply = Post(endpoint, "/acls", {{"name", name}}, requestTimeouts());
         auto list = requireReply(reply.body);
-        std::int32_t id = requireNumber(list, "id");
+        std::int32_t id = requireNumber(list, names::kId);
         if (auto model = account())
-            model->addList(id, attribute(list, "name", name));
+            model->addList(id, attribute(list, names::kName, name));
     });
 }
 
@@ -521,7 +527,7 @@ void ServiceProxy::RenameAccessList(std::int32_t accessListId, const std::string
                            requestTimeouts());
         auto list = readSmallReply(reply.body);
         if (auto model = account())
-            model->renameList(accessListId, list ? attribute(*list, "name", name) : name);
+            model->renameList(accessListId, list ? attribute(*list, names::kName, name) : name);
     });
 }
 
@@ -664,7 +670,7 @@ std::string ServiceProxy::AppMessageFile() {
     return guarded([&] {
         Reply reply = Get(endpoint, "/appmessages", requestTimeouts());
         auto parsed = readSmallReply(reply.body);
-        if (parsed && !hasChild(*parsed, "appmessage")) {
+        if (parsed && !hasChild(*parsed, elements::kAppMessage)) {
             files_.remove(QStringLiteral("appmessages.xml"));
             return std::string();
         }
@@ -693,7 +699,7 @@ std::string ServiceProxy::MessagesFile() {
         auto parsed = readSmallReply(reply.body);
         // The service hands out each message once: a reply that cannot be
         // read is still passed on rather than lost.
-        if (parsed && !hasChild(*parsed, "message"))
+        if (parsed && !hasChild(*parsed, elements::kMessage))
             return std::string();
         unsigned turn = messageFileTurn_.fetch_add(1) % kMessageFileNames;
         return files_.write(QStringLiteral("messages-%1.xml").arg(turn), reply.body);
