@@ -73,18 +73,10 @@ Cvelmora_playerApp* Cvelmora_playerApp::Instance() {
 }
 
 Cvelmora_playerApp::ScopedAccessListsRunner::ScopedAccessListsRunner(AccessListsRunner runner)
-    : previous_(std::exchange(accessListsRunner(), std::move(runner))) {}
-
-Cvelmora_playerApp::ScopedAccessListsRunner::~ScopedAccessListsRunner() {
-    accessListsRunner() = std::move(previous_);
-}
+    : ScopedHook(accessListsRunner(), std::move(runner)) {}
 
 Cvelmora_playerApp::ScopedPanes::ScopedPanes(CMainFrame::Panes panes)
-    : previous_(std::exchange(installedPanes(), std::move(panes))) {}
-
-Cvelmora_playerApp::ScopedPanes::~ScopedPanes() {
-    installedPanes() = std::move(previous_);
-}
+    : ScopedHook(installedPanes(), std::move(panes)) {}
 
 bool Cvelmora_playerApp::InitInstance(const std::vector<std::string>& arguments) {
     // The registry key of the layout values.

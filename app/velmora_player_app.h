@@ -8,6 +8,7 @@
 #include "command_target.h"
 #include "log_file.h"
 #include "main_frame.h"
+#include "scoped_hook.h"
 #include "velmora_player_dialog_bar.h"
 #include "velmora_player_doc.h"
 
@@ -70,29 +71,17 @@ public:
     // while a runner is in place: one is for as long as its
     // ScopedAccessListsRunner lives, and the one before comes back after.
     using AccessListsRunner = std::function<void(QObject* libraryView)>;
-    class ScopedAccessListsRunner {
+    class ScopedAccessListsRunner : public ScopedHook<AccessListsRunner> {
     public:
         explicit ScopedAccessListsRunner(AccessListsRunner runner);
-        ~ScopedAccessListsRunner();
-        ScopedAccessListsRunner(const ScopedAccessListsRunner&) = delete;
-        ScopedAccessListsRunner& operator=(const ScopedAccessListsRunner&) = delete;
-
-    private:
-        AccessListsRunner previous_;
     };
 
     // The makers of the frame's two panes: the real views, unless other
     // makers are in place for as long as a ScopedPanes lives.
     static CMainFrame::Panes DefaultPanes();
-    class ScopedPanes {
+    class ScopedPanes : public ScopedHook<std::optional<CMainFrame::Panes>> {
     public:
         explicit ScopedPanes(CMainFrame::Panes panes);
-        ~ScopedPanes();
-        ScopedPanes(const ScopedPanes&) = delete;
-        ScopedPanes& operator=(const ScopedPanes&) = delete;
-
-    private:
-        std::optional<CMainFrame::Panes> previous_;
     };
 
     // Makes the QApplication and the application object, runs the program

@@ -39,11 +39,7 @@ Cvelmora_playerDoc::Cvelmora_playerDoc(Cvelmora_playerApp& app, QObject* parent)
     : QObject(parent), app_(app) {}
 
 Cvelmora_playerDoc::ScopedFileChooser::ScopedFileChooser(FileChooser c)
-    : previous_(std::exchange(chooser(), std::move(c))) {}
-
-Cvelmora_playerDoc::ScopedFileChooser::~ScopedFileChooser() {
-    chooser() = std::move(previous_);
-}
+    : ScopedHook(chooser(), std::move(c)) {}
 
 bool Cvelmora_playerDoc::AcceptsUploads(const QObject* libraryView) {
     return libraryView && libraryView->property(kAcceptsUploadsProperty).toBool();

@@ -5,6 +5,7 @@
 // uploads.
 
 #include "command_target.h"
+#include "scoped_hook.h"
 
 #include <QObject>
 
@@ -41,15 +42,9 @@ public:
     // The open-file dialog unless a chooser is in place: one is for as long
     // as its ScopedFileChooser lives, and the one before comes back after.
     using FileChooser = std::function<std::string()>;
-    class ScopedFileChooser {
+    class ScopedFileChooser : public ScopedHook<FileChooser> {
     public:
         explicit ScopedFileChooser(FileChooser chooser);
-        ~ScopedFileChooser();
-        ScopedFileChooser(const ScopedFileChooser&) = delete;
-        ScopedFileChooser& operator=(const ScopedFileChooser&) = delete;
-
-    private:
-        FileChooser previous_;
     };
 
 private:

@@ -36,11 +36,7 @@ void AppContext::Destroy() {
 }
 
 AppContext::ScopedPollerMaker::ScopedPollerMaker(PollerMaker maker)
-    : previous_(std::exchange(pollerMaker(), std::move(maker))) {}
-
-AppContext::ScopedPollerMaker::~ScopedPollerMaker() {
-    pollerMaker() = std::move(previous_);
-}
+    : ScopedHook(pollerMaker(), std::move(maker)) {}
 
 AppContext::AppContext() : serviceClient_(std::make_unique<ServiceClient>()) {
     if (pollerMaker())

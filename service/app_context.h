@@ -4,6 +4,7 @@
 // the message poller and the message boxes every window uses.
 
 #include "message_poller_seam.h"
+#include "scoped_hook.h"
 #include "service_client.h"
 
 #include <cstdint>
@@ -26,15 +27,9 @@ public:
     // and the one before back afterwards. The context makes its poller with
     // the maker when it is made, or at the first poller access after the
     // maker came.
-    class ScopedPollerMaker {
+    class ScopedPollerMaker : public ScopedHook<PollerMaker> {
     public:
         explicit ScopedPollerMaker(PollerMaker maker);
-        ~ScopedPollerMaker();
-        ScopedPollerMaker(const ScopedPollerMaker&) = delete;
-        ScopedPollerMaker& operator=(const ScopedPollerMaker&) = delete;
-
-    private:
-        PollerMaker previous_;
     };
 
     ~AppContext();
