@@ -147,3 +147,18 @@ TEST(ServerXmlWriter, EscapesTextsAndNestsElements) {
 
 } // namespace
 } // namespace velmora::server::test
+
+namespace velmora::server::test {
+namespace {
+
+// Only downloads answer a Range header; any other reply comes whole.
+TEST(ServerBackend, RangeHeaderCutsOnlyDownloads) {
+    ServiceFixture fx;
+    Reply r = fx.client().get("/health", "", {{"Range", "bytes=0-0"}});
+    EXPECT_EQ(r.status, 200);
+    EXPECT_EQ(r.body, "ok\n");
+    EXPECT_EQ(r.headers.count("Content-Range"), 0u);
+}
+
+} // namespace
+} // namespace velmora::server::test
