@@ -282,7 +282,7 @@ int RunCommandLine(int argc, char** argv) {
         }
         if (cmd->seedBench)
             SeedBench(service->store(), service->hasher(), std::cout);
-    } catch (const ServiceError& e) {
+    } catch (const std::exception& e) {
         std::cerr << "velmora-service: " << e.what() << "\n";
         return 1;
     }
@@ -300,7 +300,7 @@ int RunCommandLine(int argc, char** argv) {
     if (cmd->seedDemo) {
         try {
             SeedDemo(service->store(), service->hasher(), service->publicUrl(), std::cout);
-        } catch (const ServiceError& e) {
+        } catch (const std::exception& e) {
             std::cerr << "velmora-service: " << e.what() << "\n";
             service->stop();
             return 1;

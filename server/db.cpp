@@ -1,6 +1,6 @@
 #include "db.h"
 
-#include "errors.h"
+#include "store_error.h"
 
 #include <sqlite3.h>
 
@@ -9,8 +9,32 @@ namespace velmora::server {
 namespace {
 
 [[noreturn]] void fail(sqlite3* db, const char* what) {
-    throw ServiceError(500, std::string("Database error: ") + what + ": " +
-                                (db ? sqlite3_errmsg(db) : "no connection"));
+    throw StoreError(StoreError::Kind::Internal, std::string("Database error: ") + what + ": " +
+                                                     (db ? sqlite3_errmsg(db) : "no connection"));
+}
+
+// Whether a "UNIQUE constraint failed: table.a, table.b" message is about a
+// name: the last column of the constraint is a name or an account id.
+bool OnName(const std::string& message) {
+    std::size_t dot = message.rfind('.');
+    if (message.find("UNIQUE constraint failed: ") != 0 || dot == std::string::npos)
+        return false;
+    std::string column = message.substr(dot + 1);
+    return column == "name" || column == "accountid";
+}
+
+// Only a UNIQUE constraint over a name means that the name is taken; any
+// other constraint is a clash that the checks before the write missed.
+[[noreturn]] void failConstraint(sqlite3* db) {
+    int code = sqlite3_extended_errcode(db);
+    std::string message = sqlite3_errmsg(db);
+    if (code == SQLITE_CONSTRAINT_UNIQUE && OnName(message))
+        throw StoreError(StoreError::Kind::NameTaken, "An entry with this name already exists");
+    if (code == SQLITE_CONSTRAINT_UNIQUE || code == SQLITE_CONSTRAINT_PRIMARYKEY ||
+        code == SQLITE_CONSTRAINT_FOREIGNKEY)
+        throw StoreError(StoreError::Kind::Conflict,
+                         "The change conflicts with stored data (" + message + ")");
+    throw StoreError(StoreError::Kind::Internal, "Database error: " + message);
 }
 
 } // namespace
@@ -45,7 +69,7 @@ bool Statement::step() {
     if (rc == SQLITE_DONE)
         return false;
     if (rc == SQLITE_CONSTRAINT)
-        throw ServiceError(409, "An entry with this name already exists");
+        failConstraint(sqlite3_db_handle(stmt_));
     fail(sqlite3_db_handle(stmt_), "step");
 }
 
@@ -82,7 +106,8 @@ Connection::Connection(const std::string& path) {
         std::string message = db_ ? sqlite3_errmsg(db_) : "out of memory";
         sqlite3_close(db_);
         db_ = nullptr;
-        throw ServiceError(500, "Cannot open the database " + path + ": " + message);
+        throw StoreError(StoreError::Kind::Internal,
+                         "Cannot open the database " + path + ": " + message);
     }
     sqlite3_busy_timeout(db_, 10000);
     exec("PRAGMA journal_mode=WAL");
@@ -102,7 +127,7 @@ void Connection::exec(const char* sql) {
     if (sqlite3_exec(db_, sql, nullptr, nullptr, &message) != SQLITE_OK) {
         std::string text = message ? message : "unknown";
         sqlite3_free(message);
-        throw ServiceError(500, "Database error: " + text);
+        throw StoreError(StoreError::Kind::Internal, "Database error: " + text);
     }
 }
 

@@ -5,7 +5,9 @@
 
 namespace velmora::server {
 
-// A refusal that reaches the client as an HTTP status and a readable reason.
+// A refusal of the HTTP layer itself (a missing parameter, a bad range, a
+// sign-in during back-off): the status and a readable reason. The store's
+// refusals are StoreErrors; the router turns both into replies.
 class ServiceError : public std::runtime_error {
 public:
     ServiceError(int status, const std::string& reason, int retryAfter = 0)

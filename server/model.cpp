@@ -1,10 +1,10 @@
 // The account model document: everything the player builds its objects from
 // at sign-in, in one reply.
 
-#include "errors.h"
 #include "store.h"
-#include "text.h"
-#include "wire/percent.h"
+#include "store_error.h"
+#include "wire/xml_names.h"
+#include "xml_writer.h"
 
 #include <algorithm>
 #include <map>
@@ -13,6 +13,8 @@
 namespace velmora::server {
 
 namespace {
+
+namespace xml = wire::xml;
 
 struct Tree {
     struct Node {
@@ -85,37 +87,31 @@ void LoadFilesBelow(Connection& c, std::int64_t owner, Tree& tree, std::size_t t
 
 // Writes a folder and its whole subtree without recursion, so that a very
 // deep tree cannot exhaust the stack.
-void AppendFolder(std::string& out, const Tree& tree, std::size_t top, bool withVisible,
-                  bool topVisible) {
+void WriteTree(XmlWriter& w, const Tree& tree, std::size_t top, bool withVisible, bool topVisible) {
     struct Frame {
         std::size_t node;
         std::size_t next; // next subfolder to visit
     };
     auto open = [&](std::size_t n, bool visible) {
         const auto& node = tree.nodes[n];
-        out += "<folder id=\"";
-        out += std::to_string(node.id);
-        out += "\" name=\"";
-        out += wire::PercentEncode(node.name);
-        out += "\" acl=\"";
-        out += std::to_string(node.acl);
-        out += '"';
+        w.start(xml::element::kFolder)
+            .number(xml::attribute::kId, node.id)
+            .text(xml::attribute::kName, node.name)
+            .number(xml::attribute::kAcl, node.acl);
         if (withVisible)
-            out += visible ? " visible=\"1\"" : " visible=\"0\"";
-        out += '>';
+            w.flag(xml::attribute::kVisible, visible);
+        w.children();
     };
     auto close = [&](std::size_t n) {
         for (std::size_t f : tree.nodes[n].files) {
             const auto& file = tree.files[f];
-            out += "<file id=\"";
-            out += std::to_string(file.id);
-            out += "\" name=\"";
-            out += wire::PercentEncode(file.name);
-            out += "\" size=\"";
-            out += std::to_string(file.size);
-            out += "\"/>";
+            w.start(xml::element::kFile)
+                .number(xml::attribute::kId, file.id)
+                .text(xml::attribute::kName, file.name)
+                .number(xml::attribute::kSize, file.size)
+                .end();
         }
-        out += "</folder>";
+        w.end();
     };
     std::vector<Frame> stack{{top, 0}};
     open(top, topVisible);
@@ -133,8 +129,8 @@ void AppendFolder(std::string& out, const Tree& tree, std::size_t top, bool with
     }
 }
 
-void AppendAcls(Connection& c, std::string& out, std::int64_t user) {
-    out += "<acls>";
+void WriteAcls(Connection& c, XmlWriter& w, std::int64_t user) {
+    w.start(xml::element::kAcls).children();
     std::vector<AclRow> acls;
     {
         auto q = c.query("SELECT id, name FROM acls WHERE owner = ?1 ORDER BY id");
@@ -143,20 +139,19 @@ void AppendAcls(Connection& c, std::string& out, std::int64_t user) {
             acls.push_back(AclRow{q->integer(0), q->text(1)});
     }
     for (const auto& acl : acls) {
-        out += "<acl id=\"";
-        out += std::to_string(acl.id);
-        out += "\" name=\"";
-        out += wire::PercentEncode(acl.name);
-        out += "\">";
+        w.start(xml::element::kAcl)
+            .number(xml::attribute::kId, acl.id)
+            .text(xml::attribute::kName, acl.name)
+            .children();
         auto q = c.query("SELECT u.id, u.accountid, u.first_name, u.last_name, u.email, u.tier, "
                          "u.expired, u.listed FROM acl_members m JOIN users u ON u.id = m.user "
                          "WHERE m.acl = ?1 ORDER BY u.id");
         q->bind(1, acl.id);
         while (q->step())
-            AppendUserElement(out, ReadUser(*q));
-        out += "</acl>";
+            WriteUser(w, ReadUser(*q));
+        w.end();
     }
-    out += "</acls>";
+    w.end();
 }
 
 } // namespace
@@ -164,27 +159,25 @@ void AppendAcls(Connection& c, std::string& out, std::int64_t user) {
 std::string Store::accountModel(std::int64_t user) {
     auto profile = userById(user);
     if (!profile)
-        throw ServiceError(401, "Not signed in");
+        throw StoreError(StoreError::Kind::NotSignedIn, "Not signed in");
     auto c = pool_.acquire();
     // One read transaction: the document is one consistent picture.
     Transaction tx(*c, false);
-    std::string out;
-    out.reserve(1 << 16);
-    out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<account userid=\"";
-    out += std::to_string(user);
-    out += "\">";
-    AppendUserElement(out, *profile);
+    XmlWriter w;
+    w.str().reserve(1 << 16);
+    w.declaration().start(xml::element::kAccount).number(xml::attribute::kUserId, user).children();
+    WriteUser(w, *profile);
 
-    out += "<library>";
+    w.start(xml::element::kLibrary).children();
     {
         Tree own = LoadTree(*c, user, true);
         auto root = own.index.find(1);
         if (root != own.index.end())
-            AppendFolder(out, own, root->second, false, true);
+            WriteTree(w, own, root->second, false, true);
     }
-    out += "</library>";
+    w.end();
 
-    out += "<sharing>";
+    w.start(xml::element::kSharing).children();
     std::map<std::int64_t, std::vector<std::int64_t>> shared; // owner -> shared folder ids
     {
         auto q = c->query("SELECT f.owner, f.id FROM acl_members m JOIN folders f ON f.acl = m.acl "
@@ -235,27 +228,29 @@ std::string Store::accountModel(std::int64_t user) {
             tops.emplace_back(it->second, visible);
             LoadFilesBelow(*c, owner, tree, it->second);
         }
-        AppendUserElement(out, *sharer, anyVisible ? " listed=\"1\"" : " listed=\"0\"", false);
+        StartUser(w, *sharer);
+        w.flag(xml::attribute::kListed, anyVisible).children();
         for (auto [node, visible] : tops)
-            AppendFolder(out, tree, node, true, visible);
-        out += "</user>";
+            WriteTree(w, tree, node, true, visible);
+        w.end();
     }
-    out += "</sharing>";
+    w.end();
 
-    AppendAcls(*c, out, user);
-    out += "</account>\n";
+    WriteAcls(*c, w, user);
+    w.end().newline();
     tx.commit();
-    return out;
+    return w.take();
 }
 
 std::string Store::aclsDocument(std::int64_t user) {
     auto c = pool_.acquire();
     Transaction tx(*c, false);
-    std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-    AppendAcls(*c, out, user);
-    out += "\n";
+    XmlWriter w;
+    w.declaration();
+    WriteAcls(*c, w, user);
+    w.newline();
     tx.commit();
-    return out;
+    return w.take();
 }
 
 } // namespace velmora::server

@@ -1,6 +1,5 @@
 #include "seed.h"
 
-#include "errors.h"
 #include "media.h"
 #include "wire/durable_file.h"
 #include "wire/link.h"

@@ -1,8 +1,8 @@
 #pragma once
 
-// The HTTP face of the service: routes, authorization, transfers and link
-// pages over a Store. Start() binds and serves on a thread of its own, so
-// the same object runs in the executable and inside tests.
+// The service: a Store, the routes of every area on a Router, and the HTTP
+// server in front of them. Start() binds and serves on a thread of its own,
+// so the same object runs in the executable and inside tests.
 
 #include "auth.h"
 #include "store.h"
@@ -12,13 +12,11 @@
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <thread>
-
-namespace httplib {
-class Server;
-}
 
 namespace velmora::server {
+
+class HttpBackend;
+class Router;
 
 struct Options {
     std::string listen = "127.0.0.1";
@@ -50,20 +48,20 @@ public:
 
     Store& store() { return *store_; }
     PasswordHasher& hasher() { return *hasher_; }
+    Sessions& sessions() { return *sessions_; }
+    SignInThrottle& throttle() { return throttle_; }
     const Options& options() const { return options_; }
     std::string publicUrl() const;
     std::int64_t addUser(const NewUser& user, const std::string& password);
 
 private:
-    void routes();
-
     Options options_;
     std::unique_ptr<Store> store_;
     std::unique_ptr<PasswordHasher> hasher_;
     std::unique_ptr<Sessions> sessions_;
     SignInThrottle throttle_;
-    std::unique_ptr<httplib::Server> http_;
-    std::thread thread_;
+    std::unique_ptr<Router> router_;
+    std::unique_ptr<HttpBackend> http_;
     std::atomic<int> port_{0};
 };
 

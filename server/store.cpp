@@ -1,6 +1,7 @@
 #include "store.h"
 
-#include "errors.h"
+#include "mail.h"
+#include "store_error.h"
 #include "text.h"
 #include "wire/durable_file.h"
 #include "wire/media_types.h"
@@ -114,7 +115,7 @@ FolderRow ReadFolder(Statement& s, std::int64_t owner) {
 void CheckName(const std::string& name) {
     std::string problem = NameProblem(name);
     if (!problem.empty())
-        throw ServiceError(400, problem);
+        throw StoreError(StoreError::Kind::InvalidInput, problem);
 }
 
 std::optional<FolderRow> OwnFolder(Connection& c, std::int64_t owner, std::int64_t folder) {
@@ -128,7 +129,7 @@ std::optional<FolderRow> OwnFolder(Connection& c, std::int64_t owner, std::int64
 FolderRow RequireOwnFolder(Connection& c, std::int64_t owner, std::int64_t folder) {
     auto row = OwnFolder(c, owner, folder);
     if (!row)
-        throw ServiceError(404, "Folder not found");
+        throw StoreError(StoreError::Kind::NotFound, "Folder not found");
     return *row;
 }
 
@@ -148,10 +149,10 @@ std::int64_t NextId(Connection& c, std::int64_t user, const char* column) {
     auto q = c.query(select);
     q->bind(1, user);
     if (!q->step())
-        throw ServiceError(401, "Not signed in");
+        throw StoreError(StoreError::Kind::NotSignedIn, "Not signed in");
     std::int64_t id = q->integer(0);
     if (id >= INT32_MAX)
-        throw ServiceError(507, "No more ids are available in this library");
+        throw StoreError(StoreError::Kind::OutOfSpace, "No more ids are available in this library");
     std::string update = std::string("UPDATE users SET ") + column + " = ?2 WHERE id = ?1";
     auto u = c.query(update);
     u->bind(1, user).bind(2, id + 1);
@@ -187,52 +188,7 @@ bool SharedWith(Connection& c, std::int64_t viewer, std::int64_t owner, std::int
     return q->step();
 }
 
-std::string Rfc5322Date(std::int64_t now) {
-    std::time_t t = static_cast<std::time_t>(now);
-    std::tm tm{};
-    gmtime_r(&t, &tm);
-    char buffer[64];
-    std::strftime(buffer, sizeof buffer, "%a, %d %b %Y %H:%M:%S +0000", &tm);
-    return buffer;
-}
-
-// Header text limited to printable ASCII on one line.
-std::string HeaderText(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        auto byte = static_cast<unsigned char>(c);
-        out += (byte < 0x20 || byte >= 0x7f) ? ' ' : c;
-    }
-    return out;
-}
-
 } // namespace
-
-void AppendUserElement(std::string& out, const UserRow& u, const char* extra, bool close) {
-    out += "<user id=\"";
-    out += std::to_string(u.id);
-    out += "\" accountid=\"";
-    out += wire::PercentEncode(u.accountId);
-    out += "\" first_name=\"";
-    out += wire::PercentEncode(u.firstName);
-    out += "\" last_name=\"";
-    out += wire::PercentEncode(u.lastName);
-    out += "\" email=\"";
-    out += wire::PercentEncode(u.email);
-    out += "\" isplus=\"";
-    out += u.tier != Tier::Free ? '1' : '0';
-    out += "\" gold=\"";
-    out += u.tier == Tier::Gold ? '1' : '0';
-    out += "\" platinum=\"";
-    out += u.tier == Tier::Platinum ? '1' : '0';
-    out += "\" expired=\"";
-    out += u.expired ? '1' : '0';
-    out += "\" public=\"";
-    out += u.listed ? '1' : '0';
-    out += '"';
-    out += extra;
-    out += close ? "/>" : ">";
-}
 
 Store::Store(const fs::path& dataDir, int connections)
     : dataDir_(dataDir),
@@ -284,12 +240,12 @@ namespace {
 
 std::int64_t InsertUser(Connection& c, const NewUser& user, const std::string& passwordHash) {
     if (user.accountId.empty() || user.accountId.size() > 255)
-        throw ServiceError(400, "Invalid account id");
+        throw StoreError(StoreError::Kind::InvalidInput, "Invalid account id");
     {
         auto q = c.query("SELECT 1 FROM users WHERE accountid = ?1");
         q->bind(1, user.accountId);
         if (q->step())
-            throw ServiceError(409, "This account id is taken");
+            throw StoreError(StoreError::Kind::NameTaken, "This account id is taken");
     }
     {
         auto q = c.query("INSERT INTO users(accountid, pwhash, first_name, last_name, email, "
@@ -306,7 +262,7 @@ std::int64_t InsertUser(Connection& c, const NewUser& user, const std::string& p
     }
     std::int64_t id = c.lastInsertId();
     if (id >= INT32_MAX)
-        throw ServiceError(507, "No more user ids are available");
+        throw StoreError(StoreError::Kind::OutOfSpace, "No more user ids are available");
     auto q = c.query("INSERT INTO folders(owner, id, parent, name, acl) "
                      "VALUES(?1, 1, 0, 'My Media', 0)");
     q->bind(1, id);
@@ -422,7 +378,7 @@ FolderRow Store::createFolder(std::int64_t user, std::int64_t parent, const std:
     Transaction tx(*c, true);
     RequireOwnFolder(*c, user, parent);
     if (NameTaken(*c, user, parent, name, 0, 0))
-        throw ServiceError(409, "An entry with this name already exists");
+        throw StoreError(StoreError::Kind::NameTaken, "An entry with this name already exists");
     FolderRow row{user, NextId(*c, user, "next_folder"), parent, name, 0};
     auto q =
         c->query("INSERT INTO folders(owner, id, parent, name, acl) VALUES(?1, ?2, ?3, ?4, 0)");
@@ -438,9 +394,9 @@ FolderRow Store::renameFolder(std::int64_t user, std::int64_t folder, const std:
     Transaction tx(*c, true);
     FolderRow row = RequireOwnFolder(*c, user, folder);
     if (folder == 1)
-        throw ServiceError(400, "The root folder cannot be renamed");
+        throw StoreError(StoreError::Kind::InvalidInput, "The root folder cannot be renamed");
     if (NameTaken(*c, user, row.parent, name, folder, 0))
-        throw ServiceError(409, "An entry with this name already exists");
+        throw StoreError(StoreError::Kind::NameTaken, "An entry with this name already exists");
     auto q = c->query("UPDATE folders SET name = ?3 WHERE owner = ?1 AND id = ?2");
     q->bind(1, user).bind(2, folder).bind(3, name);
     q->run();
@@ -454,7 +410,7 @@ std::vector<std::string> Store::deleteFolder(std::int64_t user, std::int64_t fol
     Transaction tx(*c, true);
     RequireOwnFolder(*c, user, folder);
     if (folder == 1)
-        throw ServiceError(400, "The root folder cannot be deleted");
+        throw StoreError(StoreError::Kind::InvalidInput, "The root folder cannot be deleted");
     // Collect the subtree breadth-first; the folder rows form a tree, so
     // every folder is met once.
     std::vector<std::int64_t> subtree{folder};
@@ -494,7 +450,7 @@ FolderRow Store::setFolderAcl(std::int64_t user, std::int64_t folder, std::int64
         auto q = c->query("SELECT 1 FROM acls WHERE id = ?1 AND owner = ?2");
         q->bind(1, acl).bind(2, user);
         if (!q->step())
-            throw ServiceError(404, "Access list not found");
+            throw StoreError(StoreError::Kind::NotFound, "Access list not found");
     }
     auto q = c->query("UPDATE folders SET acl = ?3 WHERE owner = ?1 AND id = ?2");
     q->bind(1, user).bind(2, folder).bind(3, acl);
@@ -508,7 +464,7 @@ FileRow Store::renameFile(std::int64_t user, std::int64_t folder, std::int64_t f
                           const std::string& name) {
     CheckName(name);
     if (!wire::IsMediaFileName(name))
-        throw ServiceError(400, "Invalid file type");
+        throw StoreError(StoreError::Kind::InvalidInput, "Invalid file type");
     auto c = pool_.acquire();
     Transaction tx(*c, true);
     FileRow row;
@@ -517,11 +473,11 @@ FileRow Store::renameFile(std::int64_t user, std::int64_t folder, std::int64_t f
                           "id = ?3");
         q->bind(1, user).bind(2, folder).bind(3, file);
         if (!q->step())
-            throw ServiceError(404, "File not found");
+            throw StoreError(StoreError::Kind::NotFound, "File not found");
         row = FileRow{user, file, folder, name, q->integer(0), q->text(1)};
     }
     if (NameTaken(*c, user, folder, name, 0, file))
-        throw ServiceError(409, "An entry with this name already exists");
+        throw StoreError(StoreError::Kind::NameTaken, "An entry with this name already exists");
     auto q = c->query("UPDATE files SET name = ?4 WHERE owner = ?1 AND folder = ?2 AND id = ?3");
     q->bind(1, user).bind(2, folder).bind(3, file).bind(4, name);
     q->run();
@@ -538,7 +494,7 @@ std::vector<std::string> Store::deleteFile(std::int64_t user, std::int64_t folde
         auto q = c->query("SELECT blob FROM files WHERE owner = ?1 AND folder = ?2 AND id = ?3");
         q->bind(1, user).bind(2, folder).bind(3, file);
         if (!q->step())
-            throw ServiceError(404, "File not found");
+            throw StoreError(StoreError::Kind::NotFound, "File not found");
         blob = q->text(0);
     }
     auto q = c->query("DELETE FROM files WHERE owner = ?1 AND folder = ?2 AND id = ?3");
@@ -552,23 +508,23 @@ std::vector<std::string> Store::deleteFile(std::int64_t user, std::int64_t folde
 void Store::checkUploadTarget(std::int64_t user, std::int64_t folder, const std::string& name) {
     CheckName(name);
     if (!wire::IsMediaFileName(name))
-        throw ServiceError(400, "Invalid file type");
+        throw StoreError(StoreError::Kind::InvalidInput, "Invalid file type");
     auto c = pool_.acquire();
     RequireOwnFolder(*c, user, folder);
     if (NameTaken(*c, user, folder, name, 0, 0))
-        throw ServiceError(409, "An entry with this name already exists");
+        throw StoreError(StoreError::Kind::NameTaken, "An entry with this name already exists");
 }
 
 FileRow Store::commitFile(std::int64_t user, std::int64_t folder, const std::string& name,
                           std::int64_t size, const std::string& blob) {
     CheckName(name);
     if (!wire::IsMediaFileName(name))
-        throw ServiceError(400, "Invalid file type");
+        throw StoreError(StoreError::Kind::InvalidInput, "Invalid file type");
     auto c = pool_.acquire();
     Transaction tx(*c, true);
     RequireOwnFolder(*c, user, folder);
     if (NameTaken(*c, user, folder, name, 0, 0))
-        throw ServiceError(409, "An entry with this name already exists");
+        throw StoreError(StoreError::Kind::NameTaken, "An entry with this name already exists");
     FileRow row{user, NextId(*c, user, "next_file"), folder, name, size, blob};
     auto q = c->query("INSERT INTO files(owner, id, folder, name, size, blob) "
                       "VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
@@ -636,14 +592,15 @@ AclRow Store::createAcl(std::int64_t user, const std::string& name) {
         auto q = c->query("SELECT 1 FROM acls WHERE owner = ?1 AND name = ?2");
         q->bind(1, user).bind(2, name);
         if (q->step())
-            throw ServiceError(409, "Access list with the same name already exists");
+            throw StoreError(StoreError::Kind::NameTaken,
+                             "Access list with the same name already exists");
     }
     auto q = c->query("INSERT INTO acls(owner, name) VALUES(?1, ?2)");
     q->bind(1, user).bind(2, name);
     q->run();
     AclRow row{c->lastInsertId(), name};
     if (row.id >= INT32_MAX)
-        throw ServiceError(507, "No more access list ids are available");
+        throw StoreError(StoreError::Kind::OutOfSpace, "No more access list ids are available");
     tx.commit();
     return row;
 }
@@ -654,7 +611,7 @@ void RequireOwnAcl(Connection& c, std::int64_t user, std::int64_t acl) {
     auto q = c.query("SELECT 1 FROM acls WHERE id = ?1 AND owner = ?2");
     q->bind(1, acl).bind(2, user);
     if (!q->step())
-        throw ServiceError(404, "Access list not found");
+        throw StoreError(StoreError::Kind::NotFound, "Access list not found");
 }
 
 } // namespace
@@ -668,7 +625,8 @@ AclRow Store::renameAcl(std::int64_t user, std::int64_t acl, const std::string& 
         auto q = c->query("SELECT 1 FROM acls WHERE owner = ?1 AND name = ?2 AND id <> ?3");
         q->bind(1, user).bind(2, name).bind(3, acl);
         if (q->step())
-            throw ServiceError(409, "Access list with the same name already exists");
+            throw StoreError(StoreError::Kind::NameTaken,
+                             "Access list with the same name already exists");
     }
     auto q = c->query("UPDATE acls SET name = ?2 WHERE id = ?1");
     q->bind(1, acl).bind(2, name);
@@ -696,18 +654,19 @@ void Store::addMember(std::int64_t user, std::int64_t acl, std::int64_t member) 
     Transaction tx(*c, true);
     RequireOwnAcl(*c, user, acl);
     if (member == user)
-        throw ServiceError(400, "Can't share with yourself");
+        throw StoreError(StoreError::Kind::InvalidInput, "Can't share with yourself");
     {
         auto q = c->query("SELECT 1 FROM users WHERE id = ?1");
         q->bind(1, member);
         if (!q->step())
-            throw ServiceError(404, "User not found");
+            throw StoreError(StoreError::Kind::NotFound, "User not found");
     }
     {
         auto q = c->query("SELECT 1 FROM acl_members WHERE acl = ?1 AND user = ?2");
         q->bind(1, acl).bind(2, member);
         if (q->step())
-            throw ServiceError(409, "This user is already part of this access list");
+            throw StoreError(StoreError::Kind::Conflict,
+                             "This user is already part of this access list");
     }
     auto q = c->query("INSERT INTO acl_members(acl, user) VALUES(?1, ?2)");
     q->bind(1, acl).bind(2, member);
@@ -723,7 +682,7 @@ void Store::removeMember(std::int64_t user, std::int64_t acl, std::int64_t membe
     q->bind(1, acl).bind(2, member);
     q->run();
     if (c->changes() == 0)
-        throw ServiceError(404, "User not found in this access list");
+        throw StoreError(StoreError::Kind::NotFound, "User not found in this access list");
     tx.commit();
 }
 
@@ -736,7 +695,7 @@ int Store::sendMessage(std::int64_t from, std::int64_t toUser, std::int64_t toAc
         auto q = c->query("SELECT id FROM users WHERE id = ?1");
         q->bind(1, toUser);
         if (!q->step())
-            throw ServiceError(404, "User not found");
+            throw StoreError(StoreError::Kind::NotFound, "User not found");
         recipients.push_back(toUser);
     } else {
         RequireOwnAcl(*c, from, toAcl);
@@ -821,33 +780,8 @@ std::int64_t Store::queueMail(const MailRow& mail, std::int64_t now) {
     q->run();
     std::int64_t id = c->lastInsertId();
 
-    std::string eml;
-    eml += "Date: " + Rfc5322Date(now) + "\r\n";
-    eml += "From: Velmora <no-reply@velmora.invalid>\r\n";
-    if (!mail.sender.empty())
-        eml += "Reply-To: " + HeaderText(mail.sender) + "\r\n";
-    eml += "To: " + HeaderText(mail.recipient) + "\r\n";
-    eml += "Subject: " + HeaderText(mail.subject) + "\r\n";
-    eml +=
-        "Message-ID: <" + std::to_string(id) + "." + std::to_string(now) + "@velmora.invalid>\r\n";
-    eml += "MIME-Version: 1.0\r\n";
-    eml += "Content-Type: text/plain; charset=utf-8\r\n";
-    eml += "Content-Transfer-Encoding: 8bit\r\n\r\n";
-    // Bare line feeds and carriage returns become CRLF, as the format requires.
-    for (std::size_t i = 0; i < mail.body.size(); ++i) {
-        char ch = mail.body[i];
-        if (ch == '\r') {
-            if (i + 1 < mail.body.size() && mail.body[i + 1] == '\n')
-                ++i;
-            eml += "\r\n";
-        } else if (ch == '\n') {
-            eml += "\r\n";
-        } else {
-            eml += ch;
-        }
-    }
-    eml += "\r\n";
-    wire::WriteFileDurably(dataDir_ / "outbox" / (std::to_string(id) + ".eml"), eml);
+    wire::WriteFileDurably(dataDir_ / "outbox" / (std::to_string(id) + ".eml"),
+                           FormatMail(mail, id, now));
     tx.commit();
     return id;
 }

@@ -4,7 +4,7 @@
 // application messages and the outbox, in one SQLite database, with file
 // contents in a blob folder beside it. Every operation that acts for a user
 // takes that user's id and sees only what the user may see: objects of
-// others come back as "not found".
+// others come back as "not found". Refusals are StoreErrors (store_error.h).
 
 #include "db.h"
 
@@ -100,8 +100,8 @@ public:
     // blobs that no file refers to. Returns how many files were removed.
     int sweep();
 
-    // Users. AddUser creates the user with his root folder; 409 when the
-    // account id is taken.
+    // Users. AddUser creates the user with his root folder; the account id
+    // must not be taken.
     std::int64_t addUser(const NewUser& user, const std::string& passwordHash);
     // Many users with one password in one transaction: all or none.
     std::vector<std::int64_t> addUsers(const std::vector<NewUser>& users,
@@ -171,9 +171,5 @@ private:
     std::filesystem::path dataDir_;
     ConnectionPool pool_;
 };
-
-// A user element: <user id=".." accountid=".." ... extra/>.
-void AppendUserElement(std::string& out, const UserRow& user, const char* extra = "",
-                       bool close = true);
 
 } // namespace velmora::server

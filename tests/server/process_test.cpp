@@ -3,14 +3,11 @@
 
 #include "harness.h"
 #include "seed.h"
+#include "service_process.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <fstream>
@@ -24,112 +21,32 @@ std::string Id(std::int64_t n) {
     return std::to_string(n);
 }
 
-// A velmora-service child process with its stdout on a pipe.
-class ServiceProcess {
-public:
-    explicit ServiceProcess(std::vector<std::string> args) {
-        int out[2];
-        if (::pipe2(out, O_CLOEXEC) != 0)
-            return;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(out[1], 1);
-            int devnull = ::open("/dev/null", O_WRONLY);
-            ::dup2(devnull, 2);
-            std::vector<char*> argv;
-            std::string exe = VELMORA_SERVICE_EXE;
-            argv.push_back(exe.data());
-            for (auto& a : args)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            ::execv(exe.c_str(), argv.data());
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        stdout_ = out[0];
-    }
-    ~ServiceProcess() {
-        if (pid_ > 0 && !reaped_) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        if (stdout_ >= 0)
-            ::close(stdout_);
-    }
+using Process = std::unique_ptr<velmora::test::ServiceProcess>;
 
-    // Reads stdout until a line starting with the prefix, up to the deadline.
-    std::string waitForLine(const std::string& prefix, int timeoutMs = 10000) {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (std::chrono::steady_clock::now() < deadline) {
-            std::size_t pos = 0;
-            while ((pos = buffer_.find('\n')) != std::string::npos) {
-                std::string line = buffer_.substr(0, pos);
-                buffer_.erase(0, pos + 1);
-                if (line.rfind(prefix, 0) == 0)
-                    return line;
-            }
-            pollfd p{stdout_, POLLIN, 0};
-            if (::poll(&p, 1, 100) > 0) {
-                char chunk[512];
-                ssize_t n = ::read(stdout_, chunk, sizeof chunk);
-                if (n <= 0)
-                    break;
-                buffer_.append(chunk, static_cast<std::size_t>(n));
-            }
-        }
-        return {};
-    }
-
-    int port() {
-        std::string line = waitForLine("listening on ");
-        std::size_t colon = line.rfind(':');
-        return colon == std::string::npos ? 0 : std::stoi(line.substr(colon + 1));
-    }
-
-    // Sends the signal and waits for the exit; the exit status, or -1.
-    int stop(int signal, int timeoutMs = 10000) {
-        ::kill(pid_, signal);
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        int status = 0;
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                reaped_ = true;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return -1;
-    }
-
-    int wait() { return stop(0); }
-
-private:
-    pid_t pid_ = -1;
-    int stdout_ = -1;
-    bool reaped_ = false;
-    std::string buffer_;
-};
-
-std::vector<std::string> Args(const TempDir& dir, std::vector<std::string> more) {
-    std::vector<std::string> args{"--data", dir.path().string(), "--hash-cost", "test", "--quiet"};
-    args.insert(args.end(), more.begin(), more.end());
-    return args;
+// The service on the test's data folder with the given arguments; with
+// defaults, also the cheap hash and no request log.
+Process Launch(const TempDir& dir, const QStringList& more, bool defaults = true) {
+    auto p = std::make_unique<velmora::test::ServiceProcess>(
+        QString::fromStdString(dir.path().string()));
+    QStringList args = defaults ? QStringList{"--hash-cost", "test", "--quiet"} : QStringList{};
+    EXPECT_TRUE(p->launch(args + more));
+    return p;
 }
 
 TEST(ServerProcess, CommittedChangesSurviveSigkillAndSigtermStopsCleanly) {
     TempDir dir;
     {
-        ServiceProcess admin(Args(dir, {"--add-user", "alice", "--password", "pw-alice",
-                                        "--first-name", "Alice", "--tier", "plus"}));
-        EXPECT_FALSE(admin.waitForLine("user alice id ").empty());
-        EXPECT_EQ(admin.wait(), 0);
+        Process admin = Launch(dir, {"--add-user", "alice", "--password", "pw-alice",
+                                     "--first-name", "Alice", "--tier", "plus"});
+        EXPECT_FALSE(admin->waitForLine("user alice id ").isEmpty());
+        EXPECT_EQ(admin->finish(0), 0);
     }
     std::string token;
     std::int64_t folder = 0, file = 0;
     const std::string bytes = RandomBytes(200000, 11);
     {
-        ServiceProcess first(Args(dir, {"--port", "0"}));
-        int port = first.port();
+        Process first = Launch(dir, {"--port", "0"});
+        int port = first->waitForPort();
         ASSERT_GT(port, 0);
         Client http(port);
         token = http.signIn("alice", "pw-alice");
@@ -147,11 +64,11 @@ TEST(ServerProcess, CommittedChangesSurviveSigkillAndSigtermStopsCleanly) {
             http.post("/messages", {{"user", "1"}, {"acl", "-1"}, {"text", "note to self"}}, token)
                 .status,
             200);
-        EXPECT_EQ(first.stop(SIGKILL), 128 + SIGKILL);
+        EXPECT_EQ(first->finish(SIGKILL), 128 + SIGKILL);
     }
     {
-        ServiceProcess second(Args(dir, {"--port", "0"}));
-        int port = second.port();
+        Process second = Launch(dir, {"--port", "0"});
+        int port = second->waitForPort();
         ASSERT_GT(port, 0);
         Client http(port);
         // The session outlives the restart, and so does everything committed.
@@ -167,52 +84,52 @@ TEST(ServerProcess, CommittedChangesSurviveSigkillAndSigtermStopsCleanly) {
         EXPECT_EQ(messages.child("message")->decoded("text"), "note to self");
         // Signing in again still works after the restart.
         EXPECT_FALSE(http.signIn("alice", "pw-alice").empty());
-        EXPECT_EQ(second.stop(SIGTERM), 0);
+        EXPECT_EQ(second->finish(SIGTERM), 0);
     }
 }
 
 TEST(ServerProcess, BadCommandLinesExitWithAnError) {
     TempDir dir;
-    ServiceProcess unknown(Args(dir, {"--no-such-option"}));
-    EXPECT_EQ(unknown.wait(), 1);
-    ServiceProcess badPort(Args(dir, {"--port", "70000"}));
-    EXPECT_EQ(badPort.wait(), 1);
-    ServiceProcess noPassword(Args(dir, {"--add-user", "bob"}));
-    EXPECT_EQ(noPassword.wait(), 1);
-    ServiceProcess badCost({"--data", dir.path().string(), "--hash-cost", "free"});
-    EXPECT_EQ(badCost.wait(), 1);
+    Process unknown = Launch(dir, {"--no-such-option"});
+    EXPECT_EQ(unknown->finish(0), 1);
+    Process badPort = Launch(dir, {"--port", "70000"});
+    EXPECT_EQ(badPort->finish(0), 1);
+    Process noPassword = Launch(dir, {"--add-user", "bob"});
+    EXPECT_EQ(noPassword->finish(0), 1);
+    Process badCost = Launch(dir, {"--hash-cost", "free"}, false);
+    EXPECT_EQ(badCost->finish(0), 1);
 }
 
 TEST(ServerProcess, ApplicationMessagesAreManagedFromTheCommandLine) {
     TempDir dir;
     {
-        ServiceProcess add(
-            Args(dir, {"--add-appmessage", "Hello & welcome", "--url", "http://127.0.0.1/x"}));
-        EXPECT_EQ(add.waitForLine("appmessage "), "appmessage 1");
-        EXPECT_EQ(add.wait(), 0);
+        Process add =
+            Launch(dir, {"--add-appmessage", "Hello & welcome", "--url", "http://127.0.0.1/x"});
+        EXPECT_EQ(add->waitForLine("appmessage "), "appmessage 1");
+        EXPECT_EQ(add->finish(0), 0);
     }
     {
-        ServiceProcess list(Args(dir, {"--list-appmessages"}));
-        EXPECT_EQ(list.waitForLine("1\t"), "1\tHello & welcome\thttp://127.0.0.1/x");
-        EXPECT_EQ(list.wait(), 0);
+        Process list = Launch(dir, {"--list-appmessages"});
+        EXPECT_EQ(list->waitForLine("1\t"), "1\tHello & welcome\thttp://127.0.0.1/x");
+        EXPECT_EQ(list->finish(0), 0);
     }
     {
-        ServiceProcess remove(Args(dir, {"--remove-appmessage", "1"}));
-        EXPECT_EQ(remove.wait(), 0);
-        ServiceProcess again(Args(dir, {"--remove-appmessage", "1"}));
-        EXPECT_EQ(again.wait(), 1);
+        Process remove = Launch(dir, {"--remove-appmessage", "1"});
+        EXPECT_EQ(remove->finish(0), 0);
+        Process again = Launch(dir, {"--remove-appmessage", "1"});
+        EXPECT_EQ(again->finish(0), 1);
     }
-    ServiceProcess serve(Args(dir, {"--port", "0"}));
-    Client http(serve.port());
+    Process serve = Launch(dir, {"--port", "0"});
+    Client http(serve->waitForPort());
     EXPECT_TRUE(ParseXml(http.get("/appmessages").body).children.empty());
-    EXPECT_EQ(serve.stop(SIGTERM), 0);
+    EXPECT_EQ(serve->finish(SIGTERM), 0);
 }
 
 TEST(ServerProcess, SeedDemoThenServeLinksToTheServedPort) {
     TempDir dir;
-    ServiceProcess p(Args(dir, {"--seed-demo", "--serve", "--port", "0"}));
-    EXPECT_FALSE(p.waitForLine("  demo-gold / gold-demo-1 / gold").empty());
-    int port = p.port();
+    Process p = Launch(dir, {"--seed-demo", "--serve", "--port", "0"});
+    EXPECT_FALSE(p->waitForLine("  demo-gold / gold-demo-1 / gold").isEmpty());
+    int port = p->waitForPort();
     ASSERT_GT(port, 0);
     Client http(port);
     Element messages = ParseXml(http.get("/appmessages").body);
@@ -227,7 +144,7 @@ TEST(ServerProcess, SeedDemoThenServeLinksToTheServedPort) {
     Reply page = http.get(link, token);
     EXPECT_EQ(page.status, 200);
     EXPECT_NE(page.body.find("Shared tones"), std::string::npos);
-    EXPECT_EQ(p.stop(SIGINT), 0);
+    EXPECT_EQ(p->finish(SIGINT), 0);
 }
 
 TEST(ServerProcess, StartUpRemovesLeftoversOfACrash) {
@@ -240,11 +157,11 @@ TEST(ServerProcess, StartUpRemovesLeftoversOfACrash) {
     std::filesystem::create_directories(dir.path() / "tmp");
     { std::ofstream(dir.path() / "tmp" / "half.part") << "partial"; }
     { std::ofstream(dir.path() / "blobs" / "orphan") << "no row"; }
-    ServiceProcess p(Args(dir, {"--port", "0"}));
-    ASSERT_GT(p.port(), 0);
+    Process p = Launch(dir, {"--port", "0"});
+    ASSERT_GT(p->waitForPort(), 0);
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "tmp" / "half.part"));
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "blobs" / "orphan"));
-    EXPECT_EQ(p.stop(SIGTERM), 0);
+    EXPECT_EQ(p->finish(SIGTERM), 0);
     Store store(dir.path(), 1);
     EXPECT_FALSE(store.sessionUser("expired-session", 0));
     EXPECT_TRUE(store.sessionUser("live-session", 0));

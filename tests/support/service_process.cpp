@@ -19,6 +19,9 @@ extern char** environ;
 
 namespace velmora::test {
 
+ServiceProcess::ServiceProcess(const QString& dataDir)
+    : dataDir_(dataDir.isEmpty() ? data_.path() : dataDir) {}
+
 ServiceProcess::~ServiceProcess() {
     stop(true);
 }
@@ -50,34 +53,65 @@ pid_t ServiceProcess::spawn(const QStringList& arguments, const QString& output)
     return pid;
 }
 
-bool ServiceProcess::start(int port) {
+bool ServiceProcess::launch(const QStringList& arguments) {
     stop();
-    QString output = logs_.path() + "/stdout";
-    pid_ = spawn({"--data", data_.path(), "--hash-cost", "test", "--quiet", "--seed-demo",
-                  "--serve", "--port", QString::number(port)},
-                 output);
-    if (pid_ <= 0)
+    read_ = 0;
+    port_ = 0;
+    exitStatus_ = -1;
+    pid_ = spawn(QStringList{"--data", dataDir_} + arguments, logs_.path() + "/stdout");
+    return pid_ > 0;
+}
+
+bool ServiceProcess::start(int port) {
+    if (!launch({"--hash-cost", "test", "--quiet", "--seed-demo", "--serve", "--port",
+                 QString::number(port)}))
         return false;
-    for (int i = 0; i < 3000; ++i) {
-        QFile file(output);
-        if (file.open(QIODevice::ReadOnly)) {
-            QByteArray text = file.readAll();
-            int at = text.indexOf("listening on ");
-            int end = at < 0 ? -1 : text.indexOf('\n', at);
-            if (end > 0) {
-                int colon = text.lastIndexOf(':', end);
-                port_ = text.mid(colon + 1, end - colon - 1).trimmed().toInt();
-                return port_ > 0;
-            }
-        }
-        int status = 0;
-        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-            pid_ = -1;
-            return false;
-        }
+    port_ = waitForPort();
+    return port_ > 0;
+}
+
+QString ServiceProcess::nextLine(const QString& prefix) {
+    QFile file(logs_.path() + "/stdout");
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QByteArray text = file.readAll();
+    QByteArray wanted = prefix.toUtf8();
+    qsizetype end = 0;
+    while ((end = text.indexOf('\n', read_)) >= 0) {
+        QByteArray line = text.mid(read_, end - read_);
+        read_ = end + 1;
+        if (line.startsWith(wanted))
+            return QString::fromUtf8(line);
+    }
+    return {};
+}
+
+bool ServiceProcess::reap(int options) {
+    int status = 0;
+    if (pid_ <= 0 || ::waitpid(pid_, &status, options) != pid_)
+        return false;
+    pid_ = -1;
+    exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return true;
+}
+
+QString ServiceProcess::waitForLine(const QString& prefix, int timeoutMs) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+        QString line = nextLine(prefix);
+        if (!line.isEmpty())
+            return line;
+        if (pid_ <= 0 || reap(WNOHANG))
+            return nextLine(prefix); // what it wrote last
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    return false;
+    return {};
+}
+
+int ServiceProcess::waitForPort() {
+    QString line = waitForLine("listening on ");
+    int colon = line.lastIndexOf(':');
+    return colon < 0 ? 0 : line.mid(colon + 1).trimmed().toInt();
 }
 
 void ServiceProcess::stop(bool hard) {
@@ -85,9 +119,19 @@ void ServiceProcess::stop(bool hard) {
         return;
     ::kill(pid_, SIGCONT);
     ::kill(pid_, hard ? SIGKILL : SIGTERM);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
+    reap(0);
+}
+
+int ServiceProcess::finish(int signal, int timeoutMs) {
+    if (pid_ > 0 && signal != 0)
+        ::kill(pid_, signal);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (pid_ > 0 && !reap(WNOHANG)) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return exitStatus_;
 }
 
 void ServiceProcess::freeze() {
@@ -112,8 +156,7 @@ void ServiceProcess::thaw() {
 
 QString ServiceProcess::admin(const QStringList& arguments) {
     QString output = logs_.path() + "/admin";
-    pid_t pid =
-        spawn(QStringList{"--data", data_.path(), "--hash-cost", "test"} + arguments, output);
+    pid_t pid = spawn(QStringList{"--data", dataDir_, "--hash-cost", "test"} + arguments, output);
     if (pid <= 0)
         return {};
     int status = 0;

@@ -1,0 +1,102 @@
+// Sign-in and sessions: the token for the player, the cookie for browsers.
+
+#include "errors.h"
+#include "pages.h"
+#include "router.h"
+#include "routes.h"
+#include "service.h"
+#include "store_error.h"
+#include "text.h"
+#include "wire/xml_names.h"
+#include "xml_writer.h"
+
+namespace velmora::server {
+
+namespace {
+
+namespace xml = wire::xml;
+
+// The pages a sign-in form may lead to: paths on this service only.
+bool SafeNext(const std::string& next) {
+    return !next.empty() && next[0] == '/' &&
+           (next.size() < 2 || (next[1] != '/' && next[1] != '\\')) &&
+           next.find_first_of("\r\n\\") == std::string::npos;
+}
+
+// Checks the password under the back-off rules; the user and a new token.
+std::pair<std::int64_t, std::string> SignIn(Service& service, const std::string& accountId,
+                                            const std::string& password) {
+    SignInThrottle& throttle = service.throttle();
+    PasswordHasher& hasher = service.hasher();
+    auto now = SignInThrottle::Clock::now();
+    if (int wait = throttle.secondsLeft(accountId, now); wait > 0)
+        throw ServiceError(
+            429, "Too many failed sign-ins; try again in " + std::to_string(wait) + " s", wait);
+    auto credentials = service.store().credentials(accountId);
+    bool ok = false;
+    if (credentials) {
+        ok = hasher.verify(credentials->second, password);
+    } else {
+        hasher.burn(password);
+    }
+    if (!ok) {
+        throttle.failed(accountId, SignInThrottle::Clock::now());
+        throw ServiceError(401, "Invalid account id or password");
+    }
+    throttle.succeeded(accountId);
+    if (hasher.needsRehash(credentials->second))
+        service.store().setPasswordHash(credentials->first, hasher.hash(password));
+    return {credentials->first, service.sessions().open(credentials->first)};
+}
+
+} // namespace
+
+void AddSessionRoutes(Router& router, Service& service) {
+    router.get("/health", Access::Open, [](Call& c) { c.res.send(200, "ok\n", http::kText); });
+
+    router.post("/session", Access::Open, [&service](Call& c) {
+        auto [user, token] = SignIn(service, c.param("accountid"), c.param("password"));
+        XmlWriter w;
+        w.start(xml::element::kSession)
+            .text(xml::attribute::kToken, token)
+            .number(xml::attribute::kUserId, user)
+            .end()
+            .newline();
+        c.res.send(200, w.take(), http::kXml);
+    });
+    router.del("/session", Access::Session, [&service](Call& c) {
+        service.sessions().close(c.req.header(kSessionHeader));
+        c.res.status = 204;
+    });
+
+    router.post("/web/signin", Access::Open, [&service](Call& c) {
+        std::string next = c.optionalParam("next");
+        if (!SafeNext(next))
+            next = "/health";
+        // A refused sign-in is a page, not a plain text.
+        auto refuse = [&](const std::exception& e) {
+            Refusal refusal = Router::RefusalOf(e);
+            if (refusal.retryAfter > 0)
+                c.res.setHeader("Retry-After", std::to_string(refusal.retryAfter));
+            c.res.send(refusal.status,
+                       Page("Sign-in refused",
+                            "<p>" + HtmlEscape(refusal.reason) + "</p>" + SignInForm(next)),
+                       http::kHtml);
+        };
+        try {
+            auto [user, token] = SignIn(service, c.param("accountid"), c.param("password"));
+            // Lax, not Strict: a link opened from a mail is a cross-site
+            // navigation and must still carry the cookie. The cookie opens
+            // only pages and downloads, never a change.
+            c.res.setHeader("Set-Cookie", std::string(kCookieName) + "=" + token +
+                                              "; Path=/; HttpOnly; SameSite=Lax");
+            c.res.redirect(next, 303);
+        } catch (const ServiceError& e) {
+            refuse(e);
+        } catch (const StoreError& e) {
+            refuse(e);
+        }
+    });
+}
+
+} // namespace velmora::server
