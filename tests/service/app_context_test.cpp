@@ -76,6 +76,10 @@ TEST_F(AppContextTest, LinkBasesComeFromANewSettingsStore) {
 TEST_F(AppContextTest, MissingSettingsStoreReplacesTheLastError) {
     ComponentFactory::instance().unregisterClass(CLSID_SettingsStore);
     AppContext& a = AppContext::Instance();
+    // An earlier failure stands in the last error, so replacing and appending differ.
+    ASSERT_TRUE(a.GetServiceClient().Login("ada", "secret"));
+    proxy->failOn("RenameFolder", "Folder not found");
+    EXPECT_FALSE(a.GetServiceClient().RenameFolder(9, "x"));
     EXPECT_EQ(a.GetFileLinkBase(), "");
     EXPECT_EQ(a.GetServiceClient().GetLastError(), "Class not registered");
 }

@@ -119,6 +119,12 @@ TEST_F(ServiceClientE2E, FolderCreateRenameDelete) {
     EXPECT_NE(client.GetLastError(), "");
 
     ASSERT_TRUE(client.RenameFolder(id, "Road trip 2026")) << client.GetLastError();
+    // A new sign-in reads the name back from the service.
+    ServiceClient fresh;
+    ASSERT_TRUE(fresh.Login("demo-free", "free-demo-1"));
+    auto renamed = fresh.FindFolder(id);
+    ASSERT_NE(renamed, nullptr);
+    EXPECT_EQ(renamed->Name(), "Road trip 2026");
     ASSERT_TRUE(client.DeleteFolder(id)) << client.GetLastError();
     EXPECT_EQ(client.FindFolder(id), nullptr);
 

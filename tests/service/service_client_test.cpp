@@ -134,8 +134,13 @@ TEST_F(ServiceClientTest, FailuresAccumulateInTheLastError) {
 }
 
 TEST_F(ServiceClientTest, ComErrorDuringSignInReplacesTheLastErrorWithItsText) {
-    proxy->failOn("Login", "Cannot reach the service");
     ServiceClient client;
+    // An earlier failure stands in the last error, so replacing and appending differ.
+    ASSERT_TRUE(client.Login("ada", "secret"));
+    proxy->failOn("RenameFolder", "Folder not found");
+    EXPECT_FALSE(client.RenameFolder(9, "x"));
+    client.Logout();
+    proxy->failOn("Login", "Cannot reach the service");
     EXPECT_FALSE(client.Login("ada", "secret"));
     EXPECT_EQ(client.GetLastError(), "Unspecified error");
 

@@ -48,5 +48,10 @@ TEST(ComponentFactory, ScopedComponentInstallsAndRestores) {
 
 TEST(ComponentFactory, CreatorReturningNullIsAFailure) {
     ScopedComponent scoped(kTestClass, [] { return ComPtr(); });
-    EXPECT_EQ(CreateComponent<IMediaFile>(kTestClass), nullptr);
+    try {
+        ComponentFactory::instance().create(kTestClass);
+        FAIL() << "a null object was handed out as created";
+    } catch (const ComError& e) {
+        EXPECT_EQ(e.hr(), E_OUTOFMEMORY);
+    }
 }
