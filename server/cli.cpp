@@ -3,6 +3,7 @@
 #include "errors.h"
 #include "seed.h"
 #include "service.h"
+#include "wire/link.h"
 
 #include <csignal>
 #include <cstdio>
@@ -274,10 +275,9 @@ int RunCommandLine(int argc, char** argv) {
         // With --serve the links of the demo messages name the port that is
         // really served, so seeding waits until the port is bound.
         if (cmd->seedDemo && !cmd->serve) {
-            std::string base =
-                cmd->options.publicUrl.empty()
-                    ? "http://" + cmd->options.listen + ":" + std::to_string(cmd->options.port)
-                    : cmd->options.publicUrl;
+            std::string base = cmd->options.publicUrl.empty()
+                                   ? wire::link::WebOrigin(cmd->options.listen, cmd->options.port)
+                                   : cmd->options.publicUrl;
             SeedDemo(service->store(), service->hasher(), base, std::cout);
         }
         if (cmd->seedBench)

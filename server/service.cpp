@@ -3,6 +3,7 @@
 #include "http_backend.h"
 #include "router.h"
 #include "routes.h"
+#include "wire/link.h"
 
 #include <cstdlib>
 
@@ -40,7 +41,7 @@ Service::~Service() {
 std::string Service::publicUrl() const {
     if (!options_.publicUrl.empty())
         return options_.publicUrl;
-    return "http://" + options_.listen + ":" + std::to_string(port_.load());
+    return wire::link::WebOrigin(options_.listen, port_.load());
 }
 
 std::int64_t Service::addUser(const NewUser& user, const std::string& password) {
