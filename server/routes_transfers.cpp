@@ -9,8 +9,6 @@
 #include "wire/percent.h"
 #include "xml_writer.h"
 
-#include <sodium.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -22,14 +20,6 @@
 namespace velmora::server {
 
 namespace {
-
-std::string RandomName() {
-    unsigned char bytes[16];
-    randombytes_buf(bytes, sizeof bytes);
-    char hex[33];
-    sodium_bin2hex(hex, sizeof hex, bytes, sizeof bytes);
-    return hex;
-}
 
 struct ByteRange {
     bool satisfiable = true;
@@ -133,7 +123,7 @@ void Upload(Store& store, std::uint64_t maxUpload, Call& c) {
             throw UploadTooLarge(maxUpload);
         throw ServiceError(400, "Upload incomplete");
     }
-    std::string blob = RandomName();
+    std::string blob = Store::NewBlobName();
     auto target = store.blobPath(blob);
     try {
         part.commit(target);

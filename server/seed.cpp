@@ -5,7 +5,6 @@
 #include "wire/link.h"
 
 #include <fcntl.h>
-#include <sodium.h>
 #include <unistd.h>
 
 namespace velmora::server {
@@ -13,14 +12,6 @@ namespace velmora::server {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string NewBlobName() {
-    unsigned char bytes[16];
-    randombytes_buf(bytes, sizeof bytes);
-    char hex[33];
-    sodium_bin2hex(hex, sizeof hex, bytes, sizeof bytes);
-    return hex;
-}
 
 std::int64_t EnsureUser(Store& store, PasswordHasher& hasher, const NewUser& user,
                         const std::string& password) {
@@ -58,7 +49,7 @@ std::int64_t EnsureAcl(Store& store, std::int64_t owner, const std::string& name
 
 FileRow StoreBytes(Store& store, std::int64_t owner, std::int64_t folder, const std::string& name,
                    const std::string& bytes) {
-    std::string blob = NewBlobName();
+    std::string blob = Store::NewBlobName();
     wire::WriteFileDurably(store.blobPath(blob), bytes);
     try {
         return store.commitFile(owner, folder, name, static_cast<std::int64_t>(bytes.size()), blob);

@@ -7,6 +7,8 @@
 #include "wire/media_types.h"
 #include "wire/percent.h"
 
+#include <sodium.h>
+
 #include <algorithm>
 #include <climits>
 #include <cstdio>
@@ -198,6 +200,14 @@ Store::Store(const fs::path& dataDir, int connections)
     fs::create_directories(dataDir_ / "outbox");
     auto c = pool_.acquire();
     c->exec(kSchema);
+}
+
+std::string Store::NewBlobName() {
+    unsigned char bytes[16];
+    randombytes_buf(bytes, sizeof bytes);
+    char hex[33];
+    sodium_bin2hex(hex, sizeof hex, bytes, sizeof bytes);
+    return hex;
 }
 
 fs::path Store::blobPath(const std::string& blob) const {

@@ -94,6 +94,8 @@ public:
 
     const std::filesystem::path& dataDir() const { return dataDir_; }
     std::filesystem::path blobPath(const std::string& blob) const;
+    // A fresh name for a blob: 128 random bits, so no two uploads meet.
+    static std::string NewBlobName();
     std::filesystem::path tempDir() const { return dataDir_ / "tmp"; }
 
     // Removes the leftovers of an interrupted run: temporary uploads and
