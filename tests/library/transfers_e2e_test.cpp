@@ -134,11 +134,13 @@ TEST_F(TransfersE2E, DroppedFilesAreStoredAndPlayableAndTheFolderIsIgnored) {
     view.Transfers().Drop(samples(), {QUrl::fromLocalFile(makeFile("one.mp3", one)),
                                       QUrl::fromLocalFile(makeFile("two.au", two)),
                                       QUrl::fromLocalFile(scratch.filePath("album.mp3")),
+                                      QUrl::fromLocalFile(makeFile("notes.txt", "n")),
                                       QUrl::fromLocalFile(makeFile("three.aiff", three))});
     EXPECT_EQ(view.Animations().Count(), 3u);
     ASSERT_TRUE(waitForEnds(3));
     EXPECT_TRUE(boxes->texts().empty()) << boxes->texts().front();
     EXPECT_EQ(Child(samples(), "album.mp3"), nullptr);
+    EXPECT_EQ(Child(samples(), "notes.txt"), nullptr);
     const std::string folderKey = key(samples());
     for (const auto& [name, bytes] :
          {std::pair{"one.mp3", one}, std::pair{"two.au", two}, std::pair{"three.aiff", three}}) {
@@ -200,18 +202,26 @@ TEST_F(TransfersE2E, SaveWritesTheFileAndAFailedSaveKeepsTheOldOne) {
     view.SetHitItem(Child(root(), "Welcome.aiff(Queued for play)"));
     LibraryItem::from(view.HitItem())->setText(0, "Welcome.aiff");
     int ends = counter.done;
+    {
+        CFolderBrowser::ScopedFolderChooser cancel([] { return std::string(); });
+        view.OnFileSave();
+    }
     view.OnFileSave(); // no file there yet: no question
     ASSERT_TRUE(waitForEnds(++ends));
     EXPECT_EQ(ReadFile(saved), stored);
     EXPECT_TRUE(boxes->texts().empty());
 
     QFile(saved).remove();
-    makeFile("unused", "");
-    QFile::copy(scratch.filePath("unused"), saved);
+    QFile::copy(makeFile("other", "other"), saved);
+    view.OnFileSave(); // answered No: nothing happens
+    EXPECT_EQ(boxes->texts(),
+              std::vector<std::string>{"This folder contains a file named 'Welcome.aiff'.\n"
+                                       "Would you like to replace the existing file?"});
     boxes->answerNext(true);
     view.OnFileSave(); // replaces the file there
     ASSERT_TRUE(waitForEnds(++ends));
     EXPECT_EQ(ReadFile(saved), stored);
+    EXPECT_EQ(counter.done, ends);
     EXPECT_EQ(CLeftView::ItemText(view.HitItem()), "Welcome.aiff");
     EXPECT_TRUE(player.paths.empty());
 
