@@ -85,8 +85,8 @@ public:
     static std::string GetNodeKey(QTreeWidgetItem* item);
     static void SetNodeKey(QTreeWidgetItem* item, std::string key);
 
-    // Transfers. Every caller animates with frames 9 to 16 every 150 ms; the
-    // interval is the one timer's whatever is passed.
+    // Transfers. Every caller animates with frames 9 to 16 every 150 ms; all
+    // items share one timer, so the interval passed is not read.
     void StartItemAnimation(QTreeWidgetItem* item, bool stop, int firstImage, int lastImage,
                             int interval, bool recurse, bool force);
     void StopItemAnimation(QTreeWidgetItem* item);

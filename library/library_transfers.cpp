@@ -32,6 +32,13 @@ void StartAnimation(CLeftView& view, QTreeWidgetItem* item, bool recurse, bool f
                             ItemAnimations::kInterval.count(), recurse, force);
 }
 
+// A transfer the proxy refused to start: nothing will report its end. Not
+// signed in, nothing was tried and there is nothing new to tell.
+void ShowStartFailure() {
+    if (Client().IsSignedIn())
+        ShowMessage(Client().GetLastError());
+}
+
 // The file name of a local path, whatever its length.
 std::string NameOfPath(const std::string& localPath) {
     return QFileInfo(QString::fromStdString(localPath)).fileName().toStdString();
@@ -54,7 +61,7 @@ void LibraryTransfers::StartDownload(LibraryItem& item, const std::string& local
         // Nothing will report the end of a download that never started.
         view_.StopItemAnimation(&item);
         view_.SetItemImage(&item, context.image);
-        ShowMessage(Client().GetLastError());
+        ShowStartFailure();
     }
 }
 
@@ -155,7 +162,7 @@ void LibraryTransfers::Upload(LibraryItem& folderItem, const std::string& folder
     TransferContext context{item->handle(), name, localPath, image, {}};
     const std::int32_t folderId = wire::SplitNodeKey(folderKey).folder;
     if (!Client().UploadFile(folderId, name, localPath, context.Text()))
-        FailUpload(item->handle(), Client().GetLastError());
+        FailUpload(item->handle(), Client().IsSignedIn() ? Client().GetLastError() : std::string());
 }
 
 void LibraryTransfers::OnDownloadDone(const std::string& error, const std::string& contextText) {
@@ -206,7 +213,8 @@ void LibraryTransfers::OnUploadDone(const std::string& error, const std::string&
 }
 
 void LibraryTransfers::FailUpload(Handle handle, const std::string& error) {
-    ShowMessage(error);
+    if (!error.empty())
+        ShowMessage(error);
     LibraryItem* item = view_.ItemFromHandle(handle);
     const auto replaced = replaced_.find(handle);
     if (item) {

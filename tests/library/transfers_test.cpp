@@ -12,8 +12,12 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
+#include <QMimeData>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -233,6 +237,38 @@ TEST_F(TransfersTest, DownloadDoneLabelsRestoresAndPlays) {
         EXPECT_EQ(player.files,
                   c.played ? decltype(player.files){handedOver} : decltype(player.files){});
     }
+}
+
+TEST_F(TransfersTest, ATransferTheProxyRefusesDoesNotAnimateOn) {
+    proxy->failOn("DownloadFile", "no room");
+    proxy->failOn("UploadFile", "no way");
+    view.Transfers().StartDownload(*LibraryItem::from(song()), "/nowhere/song.mp3", false);
+    EXPECT_FALSE(animating(song()));
+    EXPECT_EQ(view.GetItemImage(song()), 19);
+    view.Transfers().Drop(music(), {QUrl::fromLocalFile(makeFile("new.mp3"))});
+    EXPECT_EQ(Child(music(), "new.mp3"), nullptr);
+    EXPECT_EQ(view.Animations().Count(), 0u);
+    ASSERT_EQ(boxes->texts().size(), 2u);
+    EXPECT_NE(boxes->texts()[0].find("no room"), std::string::npos);
+    EXPECT_NE(boxes->texts()[1].find("no way"), std::string::npos);
+}
+
+TEST_F(TransfersTest, FilesDroppedOnTheViewGoToTheItemUnderTheDropPoint) {
+    view.resize(300, 400);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    const QPoint at = view.visualItemRect(music()).center();
+    auto* data = new QMimeData;
+    data->setUrls({QUrl::fromLocalFile(makeFile("new.mp3"))});
+    QDropEvent drop(QPointF(at), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QDragEnterEvent enter(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(view.viewport(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QCoreApplication::sendEvent(view.viewport(), &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    EXPECT_NE(Child(music(), "new.mp3"), nullptr);
+    EXPECT_EQ(lastCall("UploadFile").rfind("17~5~new.mp3,", 0), 0u);
+    delete data;
 }
 
 TEST_F(TransfersTest, NothingIsDroppedOutsideTheOwnFolders) {
