@@ -2,10 +2,10 @@
 #include "component_factory.h"
 #include "left_view.h"
 #include "library_populator.h"
+#include "library_test_support.h"
 #include "scripted_message_boxes.h"
 #include "scripted_proxy.h"
 #include "service_client.h"
-#include "signed_in_model.h"
 #include "window_messages.h"
 
 #include <gtest/gtest.h>
@@ -25,13 +25,6 @@ std::vector<std::string> ChildTexts(QTreeWidgetItem* parent) {
     for (int i = 0; i < parent->childCount(); ++i)
         texts.push_back(CLeftView::ItemText(parent->child(i)));
     return texts;
-}
-
-QTreeWidgetItem* Child(QTreeWidgetItem* parent, const std::string& text) {
-    for (int i = 0; i < parent->childCount(); ++i)
-        if (CLeftView::ItemText(parent->child(i)) == text)
-            return parent->child(i);
-    return nullptr;
 }
 
 int NextInRotation(int image) {

@@ -4,6 +4,7 @@
 #include "app_context.h"
 #include "folder_browser.h"
 #include "left_view.h"
+#include "library_test_support.h"
 #include "scripted_message_boxes.h"
 #include "service_client.h"
 #include "service_process.h"
@@ -26,19 +27,6 @@ using namespace velmora::test;
 
 namespace {
 
-// Records the files handed to the player.
-class FakePlayer : public QObject {
-public:
-    std::vector<std::string> paths;
-
-protected:
-    void customEvent(QEvent* e) override {
-        if (WindowMessage::isWindowMessage(e) &&
-            static_cast<WindowMessage*>(e)->message() == UM_MEDIA_FILE)
-            paths.push_back(paramText(static_cast<WindowMessage*>(e)->lParam()));
-    }
-};
-
 // Counts the transfer ends that reach the view.
 class DoneCounter : public QObject {
 public:
@@ -51,18 +39,6 @@ protected:
         return false;
     }
 };
-
-QTreeWidgetItem* Child(QTreeWidgetItem* parent, const std::string& text) {
-    for (int i = 0; parent && i < parent->childCount(); ++i)
-        if (CLeftView::ItemText(parent->child(i)) == text)
-            return parent->child(i);
-    return nullptr;
-}
-
-QByteArray ReadFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 class TransfersE2E : public ::testing::Test {
 protected:
@@ -91,10 +67,7 @@ protected:
     }
 
     QString makeFile(const QString& name, const QByteArray& bytes) {
-        QFile file(scratch.filePath(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        return file.fileName();
+        return WriteFile(scratch.filePath(name), bytes);
     }
     static QByteArray randomBytes(int size) {
         QByteArray bytes(size, Qt::Uninitialized);
@@ -150,7 +123,7 @@ TEST_F(TransfersE2E, DroppedFilesAreStoredAndPlayableAndTheFolderIsIgnored) {
         EXPECT_EQ(key(item).rfind(folderKey.substr(0, folderKey.size() - 1), 0), 0u);
         EXPECT_EQ(fetch(item), bytes) << name;
     }
-    EXPECT_EQ(player.paths.size(), 3u);
+    EXPECT_EQ(player.files.size(), 3u);
 }
 
 TEST_F(TransfersE2E, ADropOnAFileGoesToItsFolderAndOnMyMediaToTheRoot) {
@@ -180,10 +153,7 @@ TEST_F(TransfersE2E, ADropOfAStoredNameReplacesThatFile) {
     view.Transfers().Drop(samples(), {QUrl::fromLocalFile(makeFile("Short beep.au", bytes))});
     ASSERT_TRUE(waitForEnds(1));
     EXPECT_TRUE(boxes->texts().empty());
-    int named = 0;
-    for (int i = 0; i < samples()->childCount(); ++i)
-        named += CLeftView::ItemText(samples()->child(i)) == "Short beep.au";
-    EXPECT_EQ(named, 1);
+    EXPECT_EQ(CountChildren(samples(), "Short beep.au"), 1);
     QTreeWidgetItem* item = Child(samples(), "Short beep.au");
     EXPECT_EQ(key(item), oldKey);
     EXPECT_EQ(fetch(item), bytes);
@@ -194,7 +164,7 @@ TEST_F(TransfersE2E, SaveWritesTheFileAndAFailedSaveKeepsTheOldOne) {
     ASSERT_NE(welcome, nullptr);
     const QByteArray stored = fetch(welcome);
     ASSERT_FALSE(stored.isEmpty());
-    player.paths.clear();
+    player.files.clear();
     QTemporaryDir target;
     CFolderBrowser::ScopedFolderChooser chooser([&] { return target.path().toStdString(); });
     const QString saved = target.filePath("Welcome.aiff");
@@ -223,7 +193,7 @@ TEST_F(TransfersE2E, SaveWritesTheFileAndAFailedSaveKeepsTheOldOne) {
     EXPECT_EQ(ReadFile(saved), stored);
     EXPECT_EQ(counter.done, ends);
     EXPECT_EQ(CLeftView::ItemText(view.HitItem()), "Welcome.aiff");
-    EXPECT_TRUE(player.paths.empty());
+    EXPECT_TRUE(player.files.empty());
 
     // With the service gone the download fails, and the file stays whole.
     service.stop();
@@ -244,7 +214,7 @@ TEST_F(TransfersE2E, ADownloadWhoseItemIsDeletedMeanwhileLeavesTheTreeAlone) {
     view.DeleteItem(welcome);
     ASSERT_TRUE(waitForEnds(1));
     QCoreApplication::processEvents();
-    EXPECT_TRUE(player.paths.empty());
+    EXPECT_TRUE(player.files.empty());
     EXPECT_TRUE(boxes->texts().empty());
     EXPECT_EQ(root()->childCount(), children - 1);
     // The gone item's animation ends with the next frame.

@@ -4,9 +4,9 @@
 
 #include "folder_browser.h"
 #include "left_view.h"
+#include "library_test_support.h"
 #include "scripted_message_boxes.h"
 #include "scripted_proxy.h"
-#include "signed_in_model.h"
 #include "transfer_context.h"
 #include "window_messages.h"
 
@@ -50,34 +50,6 @@ TEST(TransferContextTest, AnyNameAndPathComeBackAsTheyWent) {
     EXPECT_TRUE(TransferContext::Parse("1^a^b^3^noplay")->IsNoPlay());
     EXPECT_FALSE(TransferContext::Parse("1^a^b^3^noplay^x")->IsNoPlay());
     EXPECT_FALSE(TransferContext::Parse("1^a^b"));
-}
-
-// Records the files handed to the player.
-class FakePlayer : public QObject {
-public:
-    std::vector<std::pair<std::string, std::string>> files; // tail, path
-protected:
-    void customEvent(QEvent* e) override {
-        if (!WindowMessage::isWindowMessage(e))
-            return;
-        auto* m = static_cast<WindowMessage*>(e);
-        if (m->message() == UM_MEDIA_FILE)
-            files.emplace_back(paramText(static_cast<LPARAM>(m->wParam())), paramText(m->lParam()));
-    }
-};
-
-QTreeWidgetItem* Child(QTreeWidgetItem* parent, const std::string& text) {
-    for (int i = 0; parent && i < parent->childCount(); ++i)
-        if (CLeftView::ItemText(parent->child(i)) == text)
-            return parent->child(i);
-    return nullptr;
-}
-
-int CountChildren(QTreeWidgetItem* parent, const std::string& text) {
-    int n = 0;
-    for (int i = 0; i < parent->childCount(); ++i)
-        n += CLeftView::ItemText(parent->child(i)) == text;
-    return n;
 }
 
 int ThreadCount() {
@@ -130,10 +102,7 @@ protected:
         return args.substr(args.find(',', args.find(',') + 1) + 1);
     }
     QString makeFile(const QString& name, const QByteArray& bytes = "bytes") {
-        QFile file(scratch.filePath(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        return file.fileName();
+        return WriteFile(scratch.filePath(name), bytes);
     }
     void done(int message, const std::string& error, const std::string& context) {
         SendMessage(&view, message, static_cast<WPARAM>(textParam(error)), textParam(context));
