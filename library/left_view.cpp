@@ -7,6 +7,7 @@
 #include "wire/media_types.h"
 
 #include <QDragEnterEvent>
+#include <QDragLeaveEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QKeyEvent>
@@ -255,12 +256,30 @@ void CLeftView::dragMoveEvent(QDragMoveEvent* e) {
         e->ignore();
         return;
     }
-    // The item under the cursor shows as the target while the drag lasts.
-    QTreeWidgetItem* item = itemAt(e->position().toPoint());
-    if (item != currentItem() && item)
-        setCurrentItem(item);
+    SetDropHighlight(itemAt(e->position().toPoint()));
     e->setDropAction(Qt::CopyAction);
     e->accept();
+}
+
+void CLeftView::dragLeaveEvent(QDragLeaveEvent* e) {
+    SetDropHighlight(nullptr);
+    QTreeWidget::dragLeaveEvent(e);
+}
+
+void CLeftView::SetDropHighlight(QTreeWidgetItem* item) {
+    LibraryItem* previous = DropHighlight();
+    if (previous == item)
+        return;
+    if (previous) {
+        previous->setData(0, Qt::BackgroundRole, QVariant());
+        previous->setData(0, Qt::ForegroundRole, QVariant());
+    }
+    LibraryItem* target = LibraryItem::from(item);
+    dropHighlight_ = target ? target->handle() : 0;
+    if (target) {
+        target->setBackground(0, palette().brush(QPalette::Highlight));
+        target->setForeground(0, palette().brush(QPalette::HighlightedText));
+    }
 }
 
 void CLeftView::dropEvent(QDropEvent* e) {
@@ -270,6 +289,7 @@ void CLeftView::dropEvent(QDropEvent* e) {
     }
     e->setDropAction(Qt::CopyAction);
     e->accept();
+    SetDropHighlight(nullptr);
     transfers_->Drop(itemAt(e->position().toPoint()), e->mimeData()->urls());
 }
 

@@ -105,6 +105,8 @@ public:
     // view of the window the tree stands in.
     QObject* PlayerView() const;
     void SetPlayerView(QObject* player) { playerView_ = player; }
+    // The item marked as the target of a drag of files under way, or null.
+    LibraryItem* DropHighlight() const { return ItemFromHandle(dropHighlight_); }
 
 protected:
     bool event(QEvent* e) override;
@@ -115,18 +117,23 @@ protected:
     void dragEnterEvent(QDragEnterEvent* e) override;
     void dragMoveEvent(QDragMoveEvent* e) override;
     void dropEvent(QDropEvent* e) override;
+    void dragLeaveEvent(QDragLeaveEvent* e) override;
 
 private:
     LibraryItem* InsertRoot();
     // UM_SET_ITEM_IMAGE, the transfer ends and UM_MEDIA_FILE; false for any
     // other message.
     bool OnTransferMessage(WindowMessage& message);
+    // Marks the item under a drag of files as the drop target, apart from
+    // the selection; null clears the mark.
+    void SetDropHighlight(QTreeWidgetItem* item);
     void SendBarText(const std::string& text);
 
     std::vector<QIcon> images_;
     std::unique_ptr<ItemAnimations> animations_;
     std::unique_ptr<LibraryTransfers> transfers_;
     QPointer<QObject> playerView_;
+    Handle dropHighlight_ = 0;
     bool initialised_ = false;
     Handle hitItem_ = 0;
     Handle rootItem_ = 0;

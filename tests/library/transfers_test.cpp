@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QDragEnterEvent>
+#include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QFile>
 #include <QMimeData>
@@ -233,8 +234,16 @@ TEST_F(TransfersTest, FilesDroppedOnTheViewGoToTheItemUnderTheDropPoint) {
     QDragEnterEvent enter(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(view.viewport(), &enter);
     EXPECT_TRUE(enter.isAccepted());
+    // The target is marked while the drag lasts; the selection stays.
+    view.setCurrentItem(root());
+    QDragMoveEvent move(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(view.viewport(), &move);
+    EXPECT_EQ(view.DropHighlight(), music());
+    EXPECT_EQ(view.currentItem(), root());
     QCoreApplication::sendEvent(view.viewport(), &drop);
     EXPECT_TRUE(drop.isAccepted());
+    EXPECT_EQ(view.DropHighlight(), nullptr);
+    EXPECT_EQ(view.currentItem(), music());
     EXPECT_NE(Child(music(), "new.mp3"), nullptr);
     EXPECT_EQ(lastCall("UploadFile").rfind("17~5~new.mp3,", 0), 0u);
     delete data;
