@@ -4,11 +4,14 @@
 #include "library_populator.h"
 #include "message_boxes.h"
 #include "window_messages.h"
+#include "wire/media_types.h"
 
 #include <QDragEnterEvent>
+#include <QDragLeaveEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPalette>
 
@@ -34,6 +37,10 @@ CLeftView::CLeftView(QWidget* parent) : QTreeWidget(parent), images_(LoadLibrary
     // items never move by dragging.
     setEditTriggers(QAbstractItemView::SelectedClicked);
     setDragEnabled(false);
+    animations_ = std::make_unique<ItemAnimations>(*this);
+    transfers_ = std::make_unique<LibraryTransfers>(*this);
+    // File > Open may now offer to store the opened file in the library.
+    setProperty("acceptsMediaUploads", true);
 }
 
 void CLeftView::OnInitialUpdate() {
@@ -75,6 +82,10 @@ bool CLeftView::event(QEvent* e) {
         if (message->message() == UM_POPULATE_LIBRARY) {
             OnPopulateLibrary();
             message->setResult(0);
+            message->accept();
+            return true;
+        }
+        if (OnTransferMessage(*message)) {
             message->accept();
             return true;
         }
@@ -222,19 +233,64 @@ void CLeftView::keyReleaseEvent(QKeyEvent* e) {
     QTreeWidget::keyReleaseEvent(e);
 }
 
-// Only files dropped from the shell are meant for this tree, and no drop is
-// taken yet; in particular items dragged out of another tree must never
-// land here without a node key.
+// Only local files are meant for this tree; in particular items dragged out
+// of another tree must never land here without a node key.
+static bool HoldsLocalFiles(const QMimeData* data) {
+    if (!data || !data->hasUrls())
+        return false;
+    const QList<QUrl> urls = data->urls();
+    return std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
+}
+
 void CLeftView::dragEnterEvent(QDragEnterEvent* e) {
-    e->ignore();
+    if (!HoldsLocalFiles(e->mimeData())) {
+        e->ignore();
+        return;
+    }
+    e->setDropAction(Qt::CopyAction);
+    e->accept();
 }
 
 void CLeftView::dragMoveEvent(QDragMoveEvent* e) {
-    e->ignore();
+    if (!HoldsLocalFiles(e->mimeData())) {
+        e->ignore();
+        return;
+    }
+    SetDropHighlight(itemAt(e->position().toPoint()));
+    e->setDropAction(Qt::CopyAction);
+    e->accept();
+}
+
+void CLeftView::dragLeaveEvent(QDragLeaveEvent* e) {
+    SetDropHighlight(nullptr);
+    QTreeWidget::dragLeaveEvent(e);
+}
+
+void CLeftView::SetDropHighlight(QTreeWidgetItem* item) {
+    LibraryItem* previous = DropHighlight();
+    if (previous == item)
+        return;
+    if (previous) {
+        previous->setData(0, Qt::BackgroundRole, QVariant());
+        previous->setData(0, Qt::ForegroundRole, QVariant());
+    }
+    LibraryItem* target = LibraryItem::from(item);
+    dropHighlight_ = target ? target->handle() : 0;
+    if (target) {
+        target->setBackground(0, palette().brush(QPalette::Highlight));
+        target->setForeground(0, palette().brush(QPalette::HighlightedText));
+    }
 }
 
 void CLeftView::dropEvent(QDropEvent* e) {
-    e->ignore();
+    if (!HoldsLocalFiles(e->mimeData())) {
+        e->ignore();
+        return;
+    }
+    e->setDropAction(Qt::CopyAction);
+    e->accept();
+    SetDropHighlight(nullptr);
+    transfers_->Drop(itemAt(e->position().toPoint()), e->mimeData()->urls());
 }
 
 // --- population -----------------------------------------------------------
@@ -257,6 +313,79 @@ void CLeftView::OnPopulateLibrary() {
     LibraryPopulator populator(*this, AppContext::Instance().GetServiceClient());
     if (const std::optional<std::string> failure = populator.Populate(*root))
         ShowMessage(*failure);
+}
+
+// --- transfers ------------------------------------------------------------
+
+bool CLeftView::OnTransferMessage(WindowMessage& message) {
+    switch (message.message()) {
+    case UM_SET_ITEM_IMAGE:
+        SetItemImage(ItemFromHandle(static_cast<Handle>(message.lParam())),
+                     static_cast<int>(message.wParam()));
+        break;
+    case UM_DOWNLOAD_DONE:
+    case UM_UPLOAD_DONE: {
+        const auto text = [](std::intptr_t param) {
+            return std::string(param ? paramText(param) : "");
+        };
+        const std::string error = text(static_cast<std::intptr_t>(message.wParam()));
+        const std::string context = text(message.lParam());
+        if (message.message() == UM_DOWNLOAD_DONE)
+            transfers_->OnDownloadDone(error, context);
+        else
+            transfers_->OnUploadDone(error, context);
+        break;
+    }
+    case UM_MEDIA_FILE:
+        if (message.lParam())
+            transfers_->UploadToRoot(paramText(message.lParam()));
+        break;
+    default:
+        return false;
+    }
+    message.setResult(0);
+    return true;
+}
+
+void CLeftView::StartItemAnimation(QTreeWidgetItem* item, bool stop, int firstImage, int lastImage,
+                                   int /*interval*/, bool recurse, bool force) {
+    animations_->Start(item, stop, firstImage, lastImage, recurse, force);
+}
+
+void CLeftView::StopItemAnimation(QTreeWidgetItem* item) {
+    animations_->Stop(item);
+}
+
+bool CLeftView::IsItemBusy(QTreeWidgetItem* item) const {
+    return animations_->IsBusy(item);
+}
+
+bool CLeftView::IsMediaFileName(const std::string& name) {
+    return wire::IsMediaFileName(name);
+}
+
+void CLeftView::OnFileSave() {
+    transfers_->Save(HitItem());
+}
+
+bool CLeftView::OnCommand(int id) {
+    if (id != ID_FILE_SAVE)
+        return false;
+    OnFileSave();
+    return true;
+}
+
+QObject* CLeftView::PlayerView() const {
+    if (playerView_)
+        return playerView_;
+    QWidget* frame = window();
+    if (!frame || frame == this)
+        return nullptr;
+    const QList<QWidget*> widgets = frame->findChildren<QWidget*>();
+    for (QWidget* widget : widgets)
+        if (qstrcmp(widget->metaObject()->className(), "velmora::Cvelmora_playerView") == 0)
+            return widget;
+    return nullptr;
 }
 
 } // namespace velmora

@@ -6,29 +6,37 @@
 // carries its node key (node_key.h), and every library command starts from
 // the hit item's key.
 
+#include "command_target.h"
 #include "handle_registry.h"
+#include "item_animations.h"
 #include "library_images.h"
 #include "library_item.h"
+#include "library_transfers.h"
 #include "wire/node_key.h"
 
+#include <QPointer>
 #include <QString>
 #include <QTreeWidget>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace velmora {
 
+class WindowMessage;
+
 // The order siblings stand in: alphabetical, letters compared without regard
 // to case. Items whose texts compare equal keep the order they came in.
 bool TreeTextLess(const QString& a, const QString& b);
 
-class CLeftView : public QTreeWidget {
+class CLeftView : public QTreeWidget, public CommandTarget {
     Q_OBJECT
 
 public:
     static constexpr const char* kRootText = "My Media";
     static constexpr const char* kWelcomeText = "Welcome to Velmora Media Player!";
+    enum { ID_FILE_SAVE = 57603 };
 
     explicit CLeftView(QWidget* parent = nullptr);
 
@@ -77,6 +85,29 @@ public:
     static std::string GetNodeKey(QTreeWidgetItem* item);
     static void SetNodeKey(QTreeWidgetItem* item, std::string key);
 
+    // Transfers. Every caller animates with frames 9 to 16 every 150 ms; all
+    // items share one timer, so the interval passed is not read.
+    void StartItemAnimation(QTreeWidgetItem* item, bool stop, int firstImage, int lastImage,
+                            int interval, bool recurse, bool force);
+    void StopItemAnimation(QTreeWidgetItem* item);
+    bool IsItemBusy(QTreeWidgetItem* item) const;
+    static bool IsMediaFileName(const std::string& name);
+    ItemAnimations& Animations() { return *animations_; }
+    LibraryTransfers& Transfers() { return *transfers_; }
+    // File > Save on the hit item.
+    void OnFileSave();
+
+    // Commands of the main frame's menus that the view handles.
+    bool OnCommand(int id) override;
+    bool HandlesCommand(int id) const override { return id == ID_FILE_SAVE; }
+
+    // The view that plays downloaded files: the one set, else the player
+    // view of the window the tree stands in.
+    QObject* PlayerView() const;
+    void SetPlayerView(QObject* player) { playerView_ = player; }
+    // The item marked as the target of a drag of files under way, or null.
+    LibraryItem* DropHighlight() const { return ItemFromHandle(dropHighlight_); }
+
 protected:
     bool event(QEvent* e) override;
     void showEvent(QShowEvent* e) override;
@@ -86,12 +117,23 @@ protected:
     void dragEnterEvent(QDragEnterEvent* e) override;
     void dragMoveEvent(QDragMoveEvent* e) override;
     void dropEvent(QDropEvent* e) override;
+    void dragLeaveEvent(QDragLeaveEvent* e) override;
 
 private:
     LibraryItem* InsertRoot();
+    // UM_SET_ITEM_IMAGE, the transfer ends and UM_MEDIA_FILE; false for any
+    // other message.
+    bool OnTransferMessage(WindowMessage& message);
+    // Marks the item under a drag of files as the drop target, apart from
+    // the selection; null clears the mark.
+    void SetDropHighlight(QTreeWidgetItem* item);
     void SendBarText(const std::string& text);
 
     std::vector<QIcon> images_;
+    std::unique_ptr<ItemAnimations> animations_;
+    std::unique_ptr<LibraryTransfers> transfers_;
+    QPointer<QObject> playerView_;
+    Handle dropHighlight_ = 0;
     bool initialised_ = false;
     Handle hitItem_ = 0;
     Handle rootItem_ = 0;

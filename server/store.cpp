@@ -146,6 +146,14 @@ bool NameTaken(Connection& c, std::int64_t owner, std::int64_t folder, const std
     return q->step();
 }
 
+// The id of the file of that name in the folder, 0 when there is none.
+std::int64_t ExistingFileId(Connection& c, std::int64_t owner, std::int64_t folder,
+                            const std::string& name) {
+    auto q = c.query("SELECT id FROM files WHERE owner = ?1 AND folder = ?2 AND name = ?3 LIMIT 1");
+    q->bind(1, owner).bind(2, folder).bind(3, name);
+    return q->step() ? q->integer(0) : 0;
+}
+
 std::int64_t NextId(Connection& c, std::int64_t user, const char* column) {
     std::string select = std::string("SELECT ") + column + " FROM users WHERE id = ?1";
     auto q = c.query(select);
@@ -521,7 +529,9 @@ void Store::checkUploadTarget(std::int64_t user, std::int64_t folder, const std:
         throw StoreError(StoreError::Kind::InvalidInput, "Invalid file type");
     auto c = pool_.acquire();
     RequireOwnFolder(*c, user, folder);
-    if (NameTaken(*c, user, folder, name, 0, 0))
+    // A file of the name is replaced by the upload; a folder of the name is
+    // in the way.
+    if (NameTaken(*c, user, folder, name, 0, ExistingFileId(*c, user, folder, name)))
         throw StoreError(StoreError::Kind::NameTaken, "An entry with this name already exists");
 }
 
@@ -533,14 +543,40 @@ FileRow Store::commitFile(std::int64_t user, std::int64_t folder, const std::str
     auto c = pool_.acquire();
     Transaction tx(*c, true);
     RequireOwnFolder(*c, user, folder);
-    if (NameTaken(*c, user, folder, name, 0, 0))
+    // One file per name in a folder: an upload of a name already there takes
+    // that file's place and keeps its id, so links to it and the lists that
+    // show it stay right. The row switches to the new bytes in one commit;
+    // the old bytes go only after that, so a failure at any point leaves one
+    // whole file under the name, old or new.
+    const std::int64_t existing = ExistingFileId(*c, user, folder, name);
+    if (NameTaken(*c, user, folder, name, 0, existing))
         throw StoreError(StoreError::Kind::NameTaken, "An entry with this name already exists");
-    FileRow row{user, NextId(*c, user, "next_file"), folder, name, size, blob};
-    auto q = c->query("INSERT INTO files(owner, id, folder, name, size, blob) "
-                      "VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
-    q->bind(1, user).bind(2, row.id).bind(3, folder).bind(4, name).bind(5, size).bind(6, blob);
-    q->run();
+    std::vector<std::string> unreferenced;
+    FileRow row{user, existing, folder, name, size, blob};
+    if (existing > 0) {
+        std::string oldBlob;
+        {
+            auto old = c->query("SELECT blob FROM files WHERE owner = ?1 AND id = ?2");
+            old->bind(1, user).bind(2, existing);
+            if (old->step())
+                oldBlob = old->text(0);
+        }
+        auto q = c->query("UPDATE files SET size = ?3, blob = ?4 WHERE owner = ?1 AND id = ?2");
+        q->bind(1, user).bind(2, existing).bind(3, size).bind(4, blob);
+        q->run();
+        if (!oldBlob.empty() && oldBlob != blob)
+            unreferenced = Unreferenced(*c, {oldBlob});
+    } else {
+        row.id = NextId(*c, user, "next_file");
+        auto q = c->query("INSERT INTO files(owner, id, folder, name, size, blob) "
+                          "VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
+        q->bind(1, user).bind(2, row.id).bind(3, folder).bind(4, name).bind(5, size).bind(6, blob);
+        q->run();
+    }
     tx.commit();
+    std::error_code ec;
+    for (const std::string& gone : unreferenced)
+        fs::remove(blobPath(gone), ec);
     return row;
 }
 

@@ -129,8 +129,11 @@ public:
     FileRow renameFile(std::int64_t user, std::int64_t folder, std::int64_t file,
                        const std::string& name);
     std::vector<std::string> deleteFile(std::int64_t user, std::int64_t folder, std::int64_t file);
-    // Refuses early what a commit would refuse (missing folder, name clash).
+    // Refuses early what a commit would refuse (missing folder, a folder of
+    // the name).
     void checkUploadTarget(std::int64_t user, std::int64_t folder, const std::string& name);
+    // A file of the same name in the folder is replaced, keeping its id; the
+    // blob it held is removed once the new one is committed.
     FileRow commitFile(std::int64_t user, std::int64_t folder, const std::string& name,
                        std::int64_t size, const std::string& blob);
 

@@ -221,19 +221,21 @@ TEST_F(AppTest, AccessListsRunnersNestAndRunOnlyAfterASignIn) {
     app.ExitInstance();
 }
 
-TEST_F(AppTest, TheRealViewsOfferNeitherSaveNorAccessListsNorUploads) {
+TEST_F(AppTest, TheRealViewsOfferSaveAndUploadsButNotAccessLists) {
     Cvelmora_playerApp::ScopedPanes realViews(Cvelmora_playerApp::DefaultPanes());
     Cvelmora_playerApp app;
     ASSERT_TRUE(app.InitInstance({"velmora-player"}));
     CMainFrame* frame = app.GetMainFrame();
     frame->UpdateCommandUI();
     EXPECT_TRUE(frame->GetAction(CMainFrame::ID_FILE_OPEN)->isEnabled());
-    EXPECT_FALSE(frame->GetAction(CMainFrame::ID_FILE_SAVE)->isEnabled());
+    EXPECT_TRUE(frame->GetAction(CMainFrame::ID_FILE_SAVE)->isEnabled());
     EXPECT_FALSE(frame->GetAction(CMainFrame::ID_TOOLS_ACCESS_LISTS)->isEnabled());
-    EXPECT_FALSE(frame->OnCommand(CMainFrame::ID_FILE_SAVE));
-    // File > Open asks to save a file on the service only once the library
-    // view takes uploads.
-    EXPECT_FALSE(Cvelmora_playerDoc::AcceptsUploads(app.GetLibraryView()));
+    // File > Save reaches the library view, which has nothing selected yet.
+    boxes->clear();
+    EXPECT_TRUE(frame->OnCommand(CMainFrame::ID_FILE_SAVE));
+    EXPECT_EQ(boxes->texts(), std::vector<std::string>{"Invalid selection"});
+    // File > Open offers to save the opened file on the service.
+    EXPECT_TRUE(Cvelmora_playerDoc::AcceptsUploads(app.GetLibraryView()));
     app.ExitInstance();
 }
 

@@ -2,6 +2,7 @@
 #include "component_factory.h"
 #include "left_view.h"
 #include "library_populator.h"
+#include "library_test_support.h"
 #include "scripted_message_boxes.h"
 #include "scripted_proxy.h"
 #include "service_client.h"
@@ -26,36 +27,9 @@ std::vector<std::string> ChildTexts(QTreeWidgetItem* parent) {
     return texts;
 }
 
-QTreeWidgetItem* Child(QTreeWidgetItem* parent, const std::string& text) {
-    for (int i = 0; i < parent->childCount(); ++i)
-        if (CLeftView::ItemText(parent->child(i)) == text)
-            return parent->child(i);
-    return nullptr;
-}
-
 int NextInRotation(int image) {
     return image == 8 ? 4 : image + 1;
 }
-
-// Puts the proxy in place of the proxy component and gives the program a new
-// AppContext signed in to it; the context ends with the guard.
-class SignedInModel {
-public:
-    explicit SignedInModel(std::shared_ptr<ScriptedProxy> proxy)
-        : component_(CLSID_velmoraPrxy, [proxy] { return proxy; }) {
-        AppContext::Destroy();
-        signedIn_ = AppContext::Instance().GetServiceClient().Login("ada", "secret");
-    }
-    ~SignedInModel() { AppContext::Destroy(); }
-    SignedInModel(const SignedInModel&) = delete;
-    SignedInModel& operator=(const SignedInModel&) = delete;
-
-    bool signedIn() const { return signedIn_; }
-
-private:
-    ScopedComponent component_;
-    bool signedIn_ = false;
-};
 
 int CallsTo(const ScriptedProxy& proxy, const std::string& method) {
     return static_cast<int>(

@@ -100,13 +100,22 @@ TEST_F(ServerTransfer, UploadThenDownloadGivesTheSameBytes) {
     EXPECT_TRUE(r.body == bytes);
     EXPECT_EQ(fx.tempFiles(), 0u);
 
-    // A second upload under the same name clashes and leaves nothing behind.
-    httplib::Client c("127.0.0.1", fx.port());
-    auto again = c.Post("/upload?folder=1&name=big%20song.MP3", {{"X-Velmora-Session", u.token}},
-                        "x", "application/octet-stream");
-    ASSERT_TRUE(again);
-    EXPECT_EQ(again->status, 409);
+    // A second upload under the same name replaces the file: same id, new
+    // bytes, and the old bytes are gone from the disk.
+    EXPECT_EQ(fx.upload(u, 1, "big song.MP3", "x"), id);
+    EXPECT_EQ(http.get("/files/" + Id(u.id) + "/1/" + Id(id), u.token).body, "x");
     EXPECT_EQ(fx.blobFiles(), 1u);
+    Element library = ParseXml(http.get("/account", u.token).body);
+    EXPECT_EQ(library.child("library")->child("folder")->children.size(), 1u);
+    // A folder of the name is in the way, and the upload leaves nothing behind.
+    ASSERT_EQ(http.post("/folders", {{"parent", "1"}, {"name", "box.mp3"}}, u.token).status, 201);
+    httplib::Client c("127.0.0.1", fx.port());
+    auto clash = c.Post("/upload?folder=1&name=box.mp3", {{"X-Velmora-Session", u.token}}, "x",
+                        "application/octet-stream");
+    ASSERT_TRUE(clash);
+    EXPECT_EQ(clash->status, 409);
+    EXPECT_EQ(fx.blobFiles(), 1u);
+    EXPECT_EQ(fx.tempFiles(), 0u);
 
     // Zero bytes is a file too.
     std::int64_t empty = fx.upload(u, 1, "silence.au", "");
@@ -210,23 +219,31 @@ TEST_F(ServerTransfer, ACutUploadLeavesNoFileAndNoTemporaryFile) {
     EXPECT_GT(fx.upload(u, 1, "cut.mp3", "whole"), 0);
 }
 
-TEST_F(ServerTransfer, ConcurrentUploadsOfOneNameGiveOneFile) {
+TEST_F(ServerTransfer, ConcurrentUploadsOfOneNameGiveOneWholeFile) {
     TestUser u = fx.addUser("anna");
     std::vector<int> statuses(6, 0);
+    std::vector<std::string> bodies;
+    for (std::size_t i = 0; i < statuses.size(); ++i)
+        bodies.push_back(RandomBytes(200000, static_cast<unsigned>(i)));
     std::vector<std::thread> threads;
     for (std::size_t i = 0; i < statuses.size(); ++i) {
         threads.emplace_back([&, i] {
             httplib::Client c("127.0.0.1", fx.port());
-            auto r =
-                c.Post("/upload?folder=1&name=race.mp3", {{"X-Velmora-Session", u.token}},
-                       RandomBytes(200000, static_cast<unsigned>(i)), "application/octet-stream");
+            auto r = c.Post("/upload?folder=1&name=race.mp3", {{"X-Velmora-Session", u.token}},
+                            bodies[i], "application/octet-stream");
             statuses[i] = r ? r->status : 0;
         });
     }
     for (auto& t : threads)
         t.join();
-    EXPECT_EQ(std::count(statuses.begin(), statuses.end(), 201), 1);
-    EXPECT_EQ(std::count(statuses.begin(), statuses.end(), 409), 5);
+    EXPECT_EQ(std::count(statuses.begin(), statuses.end(), 201), 6);
+    // One file under the name, holding the whole of one of the uploads.
+    Element model = ParseXml(http.get("/account", u.token).body);
+    const auto& files = model.child("library")->child("folder")->children;
+    ASSERT_EQ(files.size(), 1u);
+    std::string id = files.front().attributes.at("id");
+    std::string body = http.get("/files/" + Id(u.id) + "/1/" + id, u.token).body;
+    EXPECT_NE(std::find(bodies.begin(), bodies.end(), body), bodies.end());
     EXPECT_EQ(fx.blobFiles(), 1u);
     EXPECT_EQ(fx.tempFiles(), 0u);
 }
