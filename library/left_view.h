@@ -9,6 +9,7 @@
 #include "handle_registry.h"
 #include "library_images.h"
 #include "library_item.h"
+#include "user_dialogs.h"
 #include "wire/node_key.h"
 
 #include <QString>
@@ -77,6 +78,9 @@ public:
     static std::string GetNodeKey(QTreeWidgetItem* item);
     static void SetNodeKey(QTreeWidgetItem* item, std::string key);
 
+    // The dialogs of other users (UM_OPEN_USER_DIALOG, UM_USER_DIALOG_CLOSED).
+    UserDialogs& GetUserDialogs() { return userDialogs_; }
+
 protected:
     bool event(QEvent* e) override;
     void showEvent(QShowEvent* e) override;
@@ -95,6 +99,7 @@ private:
     bool initialised_ = false;
     Handle hitItem_ = 0;
     Handle rootItem_ = 0;
+    UserDialogs userDialogs_{*this};
 };
 
 } // namespace velmora
