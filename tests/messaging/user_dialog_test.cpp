@@ -6,6 +6,7 @@
 #include "user_record.h"
 #include "window_messages.h"
 
+#include <QGroupBox>
 #include <QLabel>
 
 #include <QLineEdit>
@@ -122,6 +123,19 @@ TEST_F(UserDialogTest, OpeningShowsTheUserReadOnlyWithTheNextIconAndRegisters) {
     ASSERT_NE(dialog, nullptr);
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_EQ(dialog->windowTitle(), "Velmora Player - User");
+    std::vector<std::string> texts;
+    for (QWidget* control : dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (auto* button = qobject_cast<QPushButton*>(control))
+            texts.push_back(button->text().toStdString());
+        else if (auto* label = qobject_cast<QLabel*>(control); label && !label->text().isEmpty())
+            texts.push_back(label->text().toStdString());
+        else if (auto* group = qobject_cast<QGroupBox*>(control))
+            texts.push_back(group->title().toStdString());
+    }
+    EXPECT_EQ(texts, (std::vector<std::string>{"Close", "User Info", "Account Id", "First Name",
+                                               "Last Name", "Email Address", "Communicate", "Send",
+                                               "Email"}));
+    EXPECT_TRUE(dialog->closeButton()->isDefault());
     const std::vector<std::pair<QLineEdit*, const char*>> fields = {
         {dialog->accountIdEdit(), "demo-free"},
         {dialog->firstNameEdit(), "Frank"},
