@@ -65,6 +65,10 @@ struct TierCase {
     std::vector<std::string> calls;
 };
 
+void PrintTo(const TierCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class UserDialogTier : public UserDialogTest, public ::testing::WithParamInterface<TierCase> {};
 
 const std::string kGoldOnly = "This feature is only available to 'gold' and 'platinum' accounts";
