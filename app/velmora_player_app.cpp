@@ -7,6 +7,7 @@
 #include "component_factory.h"
 #include "main_frame.h"
 #include "message_boxes.h"
+#include "message_poller.h"
 #include "modal_runner.h"
 #include "options_dialog.h"
 #include "qt_message_boxes.h"
@@ -308,6 +309,15 @@ int Cvelmora_playerApp::Run(int argc, char** argv) {
         return 2;
     QApplication qapp(argc, argv);
     InstallMessageBoxes(std::make_shared<QtMessageBoxes>());
+    // The poller's failures go to the log. The context (and with it the
+    // poller and its worker) ends in ExitInstance, before the application
+    // object and its log.
+    AppContext::SetPollerMaker([](ServiceClient& client) {
+        return MakeMessagePoller(client, [](const std::string& text) {
+            if (Cvelmora_playerApp* app = Instance())
+                app->WriteLog(text);
+        });
+    });
     Cvelmora_playerApp app;
     if (!app.InitInstance(arguments))
         return app.ExitInstance(1);

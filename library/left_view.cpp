@@ -85,6 +85,21 @@ bool CLeftView::event(QEvent* e) {
             message->accept();
             return true;
         }
+        if (message->message() == UM_OPEN_USER_DIALOG) {
+            // The answer is the dialog's window handle.
+            CUserDialog* dialog =
+                userDialogs_.Open(static_cast<std::int32_t>(message->wParam()),
+                                  reinterpret_cast<const UserRecord*>(message->lParam()), true);
+            message->setResult(static_cast<LRESULT>(HandleOf(dialog)));
+            message->accept();
+            return true;
+        }
+        if (message->message() == UM_USER_DIALOG_CLOSED) {
+            userDialogs_.Closed(static_cast<std::int32_t>(message->wParam()));
+            message->setResult(0);
+            message->accept();
+            return true;
+        }
         if (OnTransferMessage(*message)) {
             message->accept();
             return true;

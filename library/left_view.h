@@ -12,6 +12,7 @@
 #include "library_images.h"
 #include "library_item.h"
 #include "library_transfers.h"
+#include "user_dialogs.h"
 #include "wire/node_key.h"
 
 #include <QPointer>
@@ -108,6 +109,9 @@ public:
     // The item marked as the target of a drag of files under way, or null.
     LibraryItem* DropHighlight() const { return ItemFromHandle(dropHighlight_); }
 
+    // The dialogs of other users (UM_OPEN_USER_DIALOG, UM_USER_DIALOG_CLOSED).
+    UserDialogs& GetUserDialogs() { return userDialogs_; }
+
 protected:
     bool event(QEvent* e) override;
     void showEvent(QShowEvent* e) override;
@@ -137,6 +141,7 @@ private:
     bool initialised_ = false;
     Handle hitItem_ = 0;
     Handle rootItem_ = 0;
+    UserDialogs userDialogs_{*this};
 };
 
 } // namespace velmora

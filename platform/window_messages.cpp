@@ -54,13 +54,28 @@ struct PendingSend {
     }
 };
 
+// Qt's event queue hands a queued call to the UI thread under a lock that
+// race detectors cannot see (Qt is not built for them); taking this mutex on
+// both sides makes the hand-over of the call's captures visible.
+std::mutex& handOverMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
 // Runs fn on the UI thread later, in posting order. False when there is no
 // application to run it.
 template <class Fn> bool queueOnUiThread(Fn&& fn) {
     QCoreApplication* app = QCoreApplication::instance();
     if (!app)
         return false;
-    return QMetaObject::invokeMethod(app, std::forward<Fn>(fn), Qt::QueuedConnection);
+    std::lock_guard lock(handOverMutex());
+    return QMetaObject::invokeMethod(
+        app,
+        [call = std::forward<Fn>(fn)]() mutable {
+            { std::lock_guard handedOver(handOverMutex()); }
+            call();
+        },
+        Qt::QueuedConnection);
 }
 
 } // namespace

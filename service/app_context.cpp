@@ -35,12 +35,16 @@ void AppContext::Destroy() {
     instanceSlot().reset();
 }
 
+void AppContext::SetPollerMaker(PollerMaker maker) {
+    pollerMaker() = std::move(maker);
+}
+
 AppContext::ScopedPollerMaker::ScopedPollerMaker(PollerMaker maker)
     : ScopedHook(pollerMaker(), std::move(maker)) {}
 
 AppContext::AppContext() : serviceClient_(std::make_unique<ServiceClient>()) {
     if (pollerMaker())
-        messagePoller_ = pollerMaker()();
+        messagePoller_ = pollerMaker()(*serviceClient_);
 }
 
 AppContext::~AppContext() {
@@ -113,7 +117,7 @@ std::string AppContext::GetPlayerPageBase() {
 IMessagePoller* AppContext::GetMessagePoller() {
     // A maker installed after the context was made still gets its poller.
     if (!messagePoller_ && pollerMaker())
-        messagePoller_ = pollerMaker()();
+        messagePoller_ = pollerMaker()(*serviceClient_);
     if (messagePoller_)
         messagePoller_->Start();
     return messagePoller_.get();

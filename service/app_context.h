@@ -16,13 +16,17 @@ namespace velmora {
 
 class AppContext {
 public:
-    using PollerMaker = std::function<std::unique_ptr<IMessagePoller>()>;
+    // Makes the poller of a context; it fetches through that context's client.
+    using PollerMaker = std::function<std::unique_ptr<IMessagePoller>(ServiceClient&)>;
 
     // The single instance, made on first use.
     static AppContext& Instance();
     // Ends the instance (at the end of the program, or between tests); the
     // next Instance() makes a new one.
     static void Destroy();
+    // Puts the program's maker of the message poller in place, for every
+    // context made from now on (and the present one at its next poller access).
+    static void SetPollerMaker(PollerMaker maker);
     // Puts the maker of the message poller in place for as long as it lives
     // and the one before back afterwards. The context makes its poller with
     // the maker when it is made, or at the first poller access after the

@@ -14,6 +14,8 @@ class CountingPoller : public IMessagePoller {
 public:
     explicit CountingPoller(int* starts) : starts_(starts) {}
     void Start() override { ++*starts_; }
+    void Register(std::int32_t, Handle) override {}
+    void Unregister(std::int32_t) override {}
     int* starts_;
 };
 
@@ -89,13 +91,14 @@ TEST_F(AppContextTest, PollerAccessorStartsTheRunEveryTime) {
     int lateStarts = 0;
     {
         AppContext::ScopedPollerMaker late(
-            [&] { return std::make_unique<CountingPoller>(&lateStarts); });
+            [&](ServiceClient&) { return std::make_unique<CountingPoller>(&lateStarts); });
         EXPECT_NE(AppContext::Instance().GetMessagePoller(), nullptr); // a maker that came late
         EXPECT_EQ(lateStarts, 1);
     }
     AppContext::Destroy();
     int starts = 0;
-    AppContext::ScopedPollerMaker maker([&] { return std::make_unique<CountingPoller>(&starts); });
+    AppContext::ScopedPollerMaker maker(
+        [&](ServiceClient&) { return std::make_unique<CountingPoller>(&starts); });
     AppContext& a = AppContext::Instance();
     EXPECT_EQ(starts, 0); // made, not started
     EXPECT_NE(a.GetMessagePoller(), nullptr);
