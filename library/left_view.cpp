@@ -1,7 +1,9 @@
 #include "left_view.h"
 
 #include "app_context.h"
+#include "find_dialog.h"
 #include "library_populator.h"
+#include "library_search.h"
 #include "message_boxes.h"
 #include "window_messages.h"
 
@@ -9,11 +11,13 @@
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPalette>
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 namespace velmora {
 
@@ -34,7 +38,11 @@ CLeftView::CLeftView(QWidget* parent) : QTreeWidget(parent), images_(LoadLibrary
     // items never move by dragging.
     setEditTriggers(QAbstractItemView::SelectedClicked);
     setDragEnabled(false);
+    search_ = std::make_unique<LibrarySearch>(*this);
+    folderOperations_ = std::make_unique<FolderOperations>(*this);
 }
+
+CLeftView::~CLeftView() = default;
 
 void CLeftView::OnInitialUpdate() {
     if (initialised_)
@@ -235,6 +243,77 @@ void CLeftView::dragMoveEvent(QDragMoveEvent* e) {
 
 void CLeftView::dropEvent(QDropEvent* e) {
     e->ignore();
+}
+
+// --- search ---------------------------------------------------------------
+
+void CLeftView::OnSearch() {
+    search_->OpenSearch();
+}
+
+QTreeWidgetItem* CLeftView::FindItemByText(QTreeWidgetItem* start, const QString& text,
+                                           bool matchCase, bool wholeWord) {
+    return search_->Items().FindItemByText(start, text, matchCase, wholeWord);
+}
+
+void CLeftView::NoteItemFound(QTreeWidgetItem* item) {
+    search_->Items().NoteReported(item);
+}
+
+CFindDialog* CLeftView::FindDialog() const {
+    return search_->Dialog();
+}
+
+QString CLeftView::LastSearchText() const {
+    return search_->LastSearchText();
+}
+
+// --- folder and file commands ---------------------------------------------
+
+void CLeftView::SetItemBusyTest(FolderOperations::BusyTest test) {
+    folderOperations_->SetBusyTest(std::move(test));
+}
+
+void CLeftView::OnNewFolder() {
+    folderOperations_->NewFolder();
+}
+
+void CLeftView::OnRename() {
+    folderOperations_->Rename();
+}
+
+void CLeftView::OnDelete() {
+    folderOperations_->Delete();
+}
+
+bool CLeftView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
+    // Only an explicit edit opens an editor at once (a click on the selected
+    // item's label comes back as one after the double-click interval).
+    if (trigger != AllEditTriggers || state() == EditingState || !index.isValid())
+        return QTreeWidget::edit(index, trigger, event);
+    const QPersistentModelIndex edited(index);
+    if (!folderOperations_->BeginLabelEdit(itemFromIndex(index)) || !edited.isValid())
+        return false;
+    typedLabel_.reset();
+    if (QTreeWidget::edit(edited, trigger, event))
+        return true;
+    folderOperations_->EndLabelEdit(std::nullopt);
+    return false;
+}
+
+void CLeftView::commitData(QWidget* editor) {
+    if (auto* line = qobject_cast<QLineEdit*>(editor))
+        typedLabel_ = line->text();
+}
+
+void CLeftView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
+    // Tab would open the next item's editor before this edit has ended.
+    if (hint == QAbstractItemDelegate::EditNextItem ||
+        hint == QAbstractItemDelegate::EditPreviousItem)
+        hint = QAbstractItemDelegate::SubmitModelCache;
+    std::optional<QString> typed = std::exchange(typedLabel_, std::nullopt);
+    QTreeWidget::closeEditor(editor, hint);
+    folderOperations_->EndLabelEdit(typed);
 }
 
 // --- population -----------------------------------------------------------

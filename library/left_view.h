@@ -6,6 +6,7 @@
 // carries its node key (node_key.h), and every library command starts from
 // the hit item's key.
 
+#include "folder_operations.h"
 #include "handle_registry.h"
 #include "library_images.h"
 #include "library_item.h"
@@ -14,10 +15,15 @@
 #include <QString>
 #include <QTreeWidget>
 
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace velmora {
+
+class CFindDialog;
+class LibrarySearch;
 
 // The order siblings stand in: alphabetical, letters compared without regard
 // to case. Items whose texts compare equal keep the order they came in.
@@ -31,6 +37,7 @@ public:
     static constexpr const char* kWelcomeText = "Welcome to Velmora Media Player!";
 
     explicit CLeftView(QWidget* parent = nullptr);
+    ~CLeftView() override;
 
     // The first-show set-up: the welcome text to the message bar, the image
     // list, file drops, the background colour and the root item. Runs once;
@@ -77,7 +84,34 @@ public:
     static std::string GetNodeKey(QTreeWidgetItem* item);
     static void SetNodeKey(QTreeWidgetItem* item, std::string key);
 
+    // Search (library_search.h, item_search.h). A drop that finds an item
+    // counts it as reported in the running pass.
+    QTreeWidgetItem* FindItemByText(QTreeWidgetItem* start, const QString& text, bool matchCase,
+                                    bool wholeWord);
+    void NoteItemFound(QTreeWidgetItem* item);
+    CFindDialog* FindDialog() const;
+    QString LastSearchText() const;
+
+    // Folder and file commands (folder_operations.h) leave busy items alone;
+    // this tells them which items are.
+    void SetItemBusyTest(FolderOperations::BusyTest test);
+    bool LabelEditActive() const { return folderOperations_->LabelEditActive(); }
+
+public slots:
+    void OnSearch();
+    void OnNewFolder();
+    void OnRename();
+    void OnDelete();
+
 protected:
+    using QTreeWidget::edit;
+    // A label edit begins where an editor is about to open, and ends where
+    // it closes; the typed text is held until then and never written by the
+    // view itself.
+    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+    void commitData(QWidget* editor) override;
+    void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
+
     bool event(QEvent* e) override;
     void showEvent(QShowEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
@@ -92,6 +126,9 @@ private:
     void SendBarText(const std::string& text);
 
     std::vector<QIcon> images_;
+    std::unique_ptr<LibrarySearch> search_;
+    std::unique_ptr<FolderOperations> folderOperations_;
+    std::optional<QString> typedLabel_;
     bool initialised_ = false;
     Handle hitItem_ = 0;
     Handle rootItem_ = 0;
