@@ -5,6 +5,7 @@
 #include "scripted_message_boxes.h"
 #include "scripted_proxy.h"
 #include "service_client.h"
+#include "signed_in_model.h"
 #include "window_messages.h"
 
 #include <gtest/gtest.h>
@@ -36,26 +37,6 @@ QTreeWidgetItem* Child(QTreeWidgetItem* parent, const std::string& text) {
 int NextInRotation(int image) {
     return image == 8 ? 4 : image + 1;
 }
-
-// Puts the proxy in place of the proxy component and gives the program a new
-// AppContext signed in to it; the context ends with the guard.
-class SignedInModel {
-public:
-    explicit SignedInModel(std::shared_ptr<ScriptedProxy> proxy)
-        : component_(CLSID_velmoraPrxy, [proxy] { return proxy; }) {
-        AppContext::Destroy();
-        signedIn_ = AppContext::Instance().GetServiceClient().Login("ada", "secret");
-    }
-    ~SignedInModel() { AppContext::Destroy(); }
-    SignedInModel(const SignedInModel&) = delete;
-    SignedInModel& operator=(const SignedInModel&) = delete;
-
-    bool signedIn() const { return signedIn_; }
-
-private:
-    ScopedComponent component_;
-    bool signedIn_ = false;
-};
 
 int CallsTo(const ScriptedProxy& proxy, const std::string& method) {
     return static_cast<int>(
