@@ -29,8 +29,10 @@ void LibrarySearch::FindNext(const QString& text, bool matchCase, bool wholeWord
         QTreeWidgetItem* found =
             items_.FindItemByText(view_.RootItem(), text, matchCase, wholeWord);
         if (found) {
-            view_.scrollToItem(found);
             view_.setCurrentItem(found);
+            // Selecting scrolls only a visible view; the match is shown with
+            // its folders open all the same.
+            view_.scrollToItem(found);
             return;
         }
         const std::string shown = text.toStdString();
