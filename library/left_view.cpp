@@ -292,10 +292,10 @@ bool CLeftView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* even
     if (trigger != AllEditTriggers || state() == EditingState || !index.isValid())
         return QTreeWidget::edit(index, trigger, event);
     const QPersistentModelIndex edited(index);
-    if (!folderOperations_->BeginLabelEdit(itemFromIndex(index)) || !edited.isValid())
+    if (!folderOperations_->BeginLabelEdit(itemFromIndex(index)))
         return false;
     typedLabel_.reset();
-    if (QTreeWidget::edit(edited, trigger, event))
+    if (edited.isValid() && QTreeWidget::edit(edited, trigger, event))
         return true;
     folderOperations_->EndLabelEdit(std::nullopt);
     return false;

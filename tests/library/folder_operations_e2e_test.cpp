@@ -175,24 +175,6 @@ TEST_F(FolderOperationsE2E, NewFolderBesideAFileInItsFolderAndUnderMyMedia) {
     EXPECT_TRUE(serviceNames({"Music", "Tones"}).count("new folder"));
 }
 
-TEST_F(FolderOperationsE2E, NewFolderOnAnotherUsersFolderIsRefused) {
-    QTreeWidgetItem* gold = nullptr;
-    for (int i = 0; i < view.RootItem()->childCount(); ++i)
-        if (CLeftView::ItemText(view.RootItem()->child(i)).rfind("demo-gold(", 0) == 0)
-            gold = view.RootItem()->child(i);
-    ASSERT_NE(gold, nullptr);
-    QTreeWidgetItem* shared = At(gold, {"Shared tones"});
-    ASSERT_NE(shared, nullptr);
-    for (QTreeWidgetItem* target : {gold, shared}) {
-        const int before = target->childCount();
-        view.SetHitItem(target);
-        view.OnNewFolder();
-        EXPECT_EQ(target->childCount(), before);
-    }
-    EXPECT_EQ(boxes->texts(), (std::vector<std::string>{"Invalid selection", "Invalid selection"}));
-    EXPECT_EQ(editor(), nullptr);
-}
-
 TEST_F(FolderOperationsE2E, RenameKeepsTheLabelUnlessTheServiceRenamedTheItem) {
     struct Case {
         std::vector<std::string> path;

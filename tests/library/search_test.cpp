@@ -241,17 +241,15 @@ TEST_F(FindDialogTest, OpensOnceWithTheDirectionDownAndTheLastText) {
     EXPECT_EQ(view.FindDialog(), nullptr);
 }
 
-TEST_F(FindDialogTest, NoMatchAtAllSaysNotFound) {
+TEST_F(FindDialogTest, NotFoundOrTheRestartQuestionWhichStartsThePassAgainOnYesOnly) {
     open();
     findNext("jazz");
     ASSERT_EQ(boxes->shown().size(), 1u);
     EXPECT_EQ(boxes->shown()[0].text, "'jazz' not found");
     EXPECT_EQ(boxes->shown()[0].caption, "Velmora Media Player");
     EXPECT_EQ(boxes->shown()[0].buttons, BoxButtons::Ok);
-}
+    boxes->clear();
 
-TEST_F(FindDialogTest, RestartQuestionStartsThePassAgainOnYesOnly) {
-    open();
     const std::string question =
         "No more ocurrences of 'rock' found.\n Would you like to restart the search?";
     std::vector<std::string> seen;
