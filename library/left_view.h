@@ -96,6 +96,7 @@ public:
     // this tells them which items are.
     void SetItemBusyTest(FolderOperations::BusyTest test);
     bool LabelEditActive() const { return folderOperations_->LabelEditActive(); }
+    using QTreeWidget::edit;
 
 public slots:
     void OnSearch();
@@ -104,7 +105,6 @@ public slots:
     void OnDelete();
 
 protected:
-    using QTreeWidget::edit;
     // A label edit begins where an editor is about to open, and ends where
     // it closes; the typed text is held until then and never written by the
     // view itself.

@@ -30,9 +30,11 @@ void LibrarySearch::FindNext(const QString& text, bool matchCase, bool wholeWord
             items_.FindItemByText(view_.RootItem(), text, matchCase, wholeWord);
         if (found) {
             view_.setCurrentItem(found);
-            // Selecting scrolls only a visible view; the match is shown with
-            // its folders open all the same.
-            view_.scrollToItem(found);
+            // Selecting scrolls a visible view to the item, opening its
+            // folders; otherwise that is done here. Once is enough: each
+            // scroll looks the item up among every row the view shows.
+            if (!view_.isVisible() || !view_.hasAutoScroll())
+                view_.scrollToItem(found);
             return;
         }
         const std::string shown = text.toStdString();
