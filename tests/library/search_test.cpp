@@ -259,6 +259,9 @@ TEST_F(FindDialogTest, NotFoundOrTheRestartQuestionWhichStartsThePassAgainOnYesO
     }
     EXPECT_EQ(seen, (std::vector<std::string>{"Rocking chair", "Hard rock", "Rock Classics",
                                               "rockabilly.mp3"}));
+    // The view is not shown, and the match's folders were opened all the same.
+    EXPECT_FALSE(view.isVisible());
+    EXPECT_TRUE(bob->isExpanded());
     EXPECT_TRUE(boxes->shown().empty());
 
     // No: the selection stays, and the next Find Next asks again.
