@@ -1,7 +1,9 @@
 #include "left_view.h"
 
 #include "app_context.h"
+#include "find_dialog.h"
 #include "library_populator.h"
+#include "library_search.h"
 #include "message_boxes.h"
 #include "window_messages.h"
 #include "wire/media_types.h"
@@ -12,11 +14,13 @@
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPalette>
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 namespace velmora {
 
@@ -41,7 +45,13 @@ CLeftView::CLeftView(QWidget* parent) : QTreeWidget(parent), images_(LoadLibrary
     transfers_ = std::make_unique<LibraryTransfers>(*this);
     // File > Open may now offer to store the opened file in the library.
     setProperty("acceptsMediaUploads", true);
+    search_ = std::make_unique<LibrarySearch>(*this);
+    folderOperations_ = std::make_unique<FolderOperations>(*this);
+    // An item under transfer is not renamed, deleted or given a new folder.
+    folderOperations_->SetBusyTest([this](QTreeWidgetItem* item) { return IsItemBusy(item); });
 }
+
+CLeftView::~CLeftView() = default;
 
 void CLeftView::OnInitialUpdate() {
     if (initialised_)
@@ -306,6 +316,77 @@ void CLeftView::dropEvent(QDropEvent* e) {
     e->accept();
     SetDropHighlight(nullptr);
     transfers_->Drop(itemAt(e->position().toPoint()), e->mimeData()->urls());
+}
+
+// --- search ---------------------------------------------------------------
+
+void CLeftView::OnSearch() {
+    search_->OpenSearch();
+}
+
+QTreeWidgetItem* CLeftView::FindItemByText(QTreeWidgetItem* start, const QString& text,
+                                           bool matchCase, bool wholeWord) {
+    return search_->Items().FindItemByText(start, text, matchCase, wholeWord);
+}
+
+void CLeftView::NoteItemFound(QTreeWidgetItem* item) {
+    search_->Items().NoteReported(item);
+}
+
+CFindDialog* CLeftView::FindDialog() const {
+    return search_->Dialog();
+}
+
+QString CLeftView::LastSearchText() const {
+    return search_->LastSearchText();
+}
+
+// --- folder and file commands ---------------------------------------------
+
+void CLeftView::SetItemBusyTest(FolderOperations::BusyTest test) {
+    folderOperations_->SetBusyTest(std::move(test));
+}
+
+void CLeftView::OnNewFolder() {
+    folderOperations_->NewFolder();
+}
+
+void CLeftView::OnRename() {
+    folderOperations_->Rename();
+}
+
+void CLeftView::OnDelete() {
+    folderOperations_->Delete();
+}
+
+bool CLeftView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
+    // Only an explicit edit opens an editor at once (a click on the selected
+    // item's label comes back as one after the double-click interval).
+    if (trigger != AllEditTriggers || state() == EditingState || !index.isValid())
+        return QTreeWidget::edit(index, trigger, event);
+    const QPersistentModelIndex edited(index);
+    if (!folderOperations_->BeginLabelEdit(itemFromIndex(index)))
+        return false;
+    typedLabel_.reset();
+    if (edited.isValid() && QTreeWidget::edit(edited, trigger, event))
+        return true;
+    folderOperations_->EndLabelEdit(std::nullopt);
+    return false;
+}
+
+void CLeftView::commitData(QWidget* editor) {
+    if (auto* line = qobject_cast<QLineEdit*>(editor))
+        typedLabel_ = line->text();
+}
+
+void CLeftView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
+    // Tab would open the next item's editor before this edit has ended.
+    if (hint == QAbstractItemDelegate::EditNextItem ||
+        hint == QAbstractItemDelegate::EditPreviousItem)
+        hint = QAbstractItemDelegate::SubmitModelCache;
+    std::optional<QString> typed = std::exchange(typedLabel_, std::nullopt);
+    QTreeWidget::closeEditor(editor, hint);
+    folderOperations_->EndLabelEdit(typed);
 }
 
 // --- population -----------------------------------------------------------

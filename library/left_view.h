@@ -7,6 +7,7 @@
 // the hit item's key.
 
 #include "command_target.h"
+#include "folder_operations.h"
 #include "handle_registry.h"
 #include "item_animations.h"
 #include "library_images.h"
@@ -20,12 +21,15 @@
 #include <QTreeWidget>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace velmora {
 
 class WindowMessage;
+class CFindDialog;
+class LibrarySearch;
 
 // The order siblings stand in: alphabetical, letters compared without regard
 // to case. Items whose texts compare equal keep the order they came in.
@@ -40,6 +44,7 @@ public:
     enum { ID_FILE_SAVE = 57603 };
 
     explicit CLeftView(QWidget* parent = nullptr);
+    ~CLeftView() override;
 
     // The first-show set-up: the welcome text to the message bar, the image
     // list, file drops, the background colour and the root item. Runs once;
@@ -111,8 +116,34 @@ public:
 
     // The dialogs of other users (UM_OPEN_USER_DIALOG, UM_USER_DIALOG_CLOSED).
     UserDialogs& GetUserDialogs() { return userDialogs_; }
+    // Search (library_search.h, item_search.h). A drop that finds an item
+    // counts it as reported in the running pass.
+    QTreeWidgetItem* FindItemByText(QTreeWidgetItem* start, const QString& text, bool matchCase,
+                                    bool wholeWord);
+    void NoteItemFound(QTreeWidgetItem* item);
+    CFindDialog* FindDialog() const;
+    QString LastSearchText() const;
+
+    // Folder and file commands (folder_operations.h) leave busy items alone;
+    // this tells them which items are.
+    void SetItemBusyTest(FolderOperations::BusyTest test);
+    bool LabelEditActive() const { return folderOperations_->LabelEditActive(); }
+    using QTreeWidget::edit;
+
+public slots:
+    void OnSearch();
+    void OnNewFolder();
+    void OnRename();
+    void OnDelete();
 
 protected:
+    // A label edit begins where an editor is about to open, and ends where
+    // it closes; the typed text is held until then and never written by the
+    // view itself.
+    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+    void commitData(QWidget* editor) override;
+    void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
+
     bool event(QEvent* e) override;
     void showEvent(QShowEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
@@ -138,6 +169,9 @@ private:
     std::unique_ptr<LibraryTransfers> transfers_;
     QPointer<QObject> playerView_;
     Handle dropHighlight_ = 0;
+    std::unique_ptr<LibrarySearch> search_;
+    std::unique_ptr<FolderOperations> folderOperations_;
+    std::optional<QString> typedLabel_;
     bool initialised_ = false;
     Handle hitItem_ = 0;
     Handle rootItem_ = 0;

@@ -3,7 +3,11 @@
 namespace velmora {
 
 LibraryItem::LibraryItem()
-    : QTreeWidgetItem(Type), handle_(HandleRegistry::instance().addItem(this)) {}
+    : QTreeWidgetItem(Type), handle_(HandleRegistry::instance().addItem(this)) {
+    // Whether a label may really be edited is decided when an edit begins,
+    // by what the item stands for.
+    setFlags(flags() | Qt::ItemIsEditable);
+}
 
 LibraryItem::~LibraryItem() {
     HandleRegistry::instance().removeItem(handle_);
