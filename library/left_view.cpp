@@ -13,8 +13,8 @@
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QKeyEvent>
-#include <QMimeData>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPalette>
 
