@@ -1,0 +1,96 @@
+// The add user dialog against a seeded service through the real proxy: the
+// directory fetched and cached, lookups, and a found user's dialog opened by
+// the library view.
+
+#include "add_user_dialog.h"
+#include "app_context.h"
+#include "component_factory.h"
+#include "left_view.h"
+#include "public_directory_list.h"
+#include "scripted_message_boxes.h"
+#include "service_process.h"
+#include "service_proxy.h"
+#include "settings_store.h"
+#include "temp_folder.h"
+#include "user_dialog.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace velmora;
+
+namespace {
+
+class AddUserE2E : public ::testing::Test {
+protected:
+    test::ScopedTempFolder temp; // the proxy writes the cache here
+    test::ServiceProcess service;
+    QTemporaryDir settingsDir;
+    QString settingsPath = settingsDir.path() + "/settings.ini";
+    ScopedComponent settings{CLSID_SettingsStore,
+                             [this] { return std::make_shared<SettingsStore>(settingsPath); }};
+    test::ScopedScriptedBoxes boxes;
+    std::unique_ptr<CLeftView> view;
+
+    void SetUp() override {
+        RegisterProxyComponent();
+        ASSERT_TRUE(service.start()) << "velmora-service did not start";
+        SettingsStore store(settingsPath);
+        store.SetHost("127.0.0.1");
+        store.SetPort(service.port());
+        view = std::make_unique<CLeftView>();
+        ASSERT_TRUE(client().Login("demo-gold", "gold-demo-1")) << client().GetLastError();
+    }
+    void TearDown() override {
+        view.reset();
+        AppContext::Destroy();
+    }
+    ServiceClient& client() { return AppContext::Instance().GetServiceClient(); }
+    static std::vector<std::string> accounts(const CAddUserToAclDialog& dialog) {
+        std::vector<std::string> out;
+        for (int row = 0; row < dialog.directoryList()->rowCount(); ++row)
+            out.push_back(dialog.directoryList()->item(row, 0)->text().toStdString());
+        return out;
+    }
+};
+
+TEST_F(AddUserE2E, TheReloadedDirectoryIsCachedAndItsUsersAreFoundAndShown) {
+    CAddUserToAclDialog dialog;
+    dialog.viewWindow = view.get();
+    dialog.show();
+    EXPECT_TRUE(accounts(dialog).empty()); // nothing cached before the first fetch
+    QTest::mouseClick(dialog.reloadButton(), Qt::LeftButton);
+    const std::vector<std::string> listed = accounts(dialog);
+    EXPECT_NE(std::find(listed.begin(), listed.end(), "dir-anna"), listed.end());
+    EXPECT_EQ(std::find(listed.begin(), listed.end(), "demo-gold"), listed.end()); // unlisted
+
+    CAddUserToAclDialog reopened;
+    reopened.show();
+    EXPECT_EQ(accounts(reopened), listed);
+
+    dialog.accountIdEdit()->setText("demo-gold");
+    QTest::mouseClick(dialog.findButton(), Qt::LeftButton);
+    dialog.accountIdEdit()->clear();
+    dialog.emailEdit()->setText(" frank@example.org ");
+    QTest::mouseClick(dialog.findButton(), Qt::LeftButton);
+    EXPECT_EQ(boxes->texts(), std::vector<std::string>{"Can't share with yourself"});
+    EXPECT_EQ(dialog.accountIdEdit()->text(), "demo-free");
+    ASSERT_GT(dialog.foundUserId, 0);
+    QTest::mouseClick(dialog.showButton(), Qt::LeftButton);
+    CUserDialog* frank = view->GetUserDialogs().Find(dialog.foundUserId);
+    ASSERT_NE(frank, nullptr);
+    EXPECT_EQ(frank->emailEdit()->text(), "frank@example.org");
+
+    CPublicDirectoryList* list = reopened.directoryList();
+    const int anna =
+        static_cast<int>(std::find(listed.begin(), listed.end(), "dir-anna") - listed.begin());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualRect(list->model()->index(anna, 1)).center());
+    QTest::mouseClick(reopened.addButton(), Qt::LeftButton);
+    EXPECT_EQ(reopened.result(), QDialog::Accepted);
+    EXPECT_EQ(reopened.foundUserId, UserRecord::FromReply(client().FindUserById("dir-anna")).id);
+}
+
+} // namespace
