@@ -1,6 +1,6 @@
 // The add user dialog against a seeded service through the real proxy: the
-// directory fetched and cached, lookups, and a found user's dialog opened by
-// the library view.
+// directory fetched and cached, and a found user's dialog opened by the
+// library view.
 
 #include "add_user_dialog.h"
 #include "app_context.h"
@@ -56,7 +56,7 @@ protected:
     }
 };
 
-TEST_F(AddUserE2E, TheReloadedDirectoryIsCachedAndItsUsersAreFoundAndShown) {
+TEST_F(AddUserE2E, TheReloadedDirectoryIsCachedAndAFoundUserIsShown) {
     CAddUserToAclDialog dialog;
     dialog.viewWindow = view.get();
     dialog.show();
@@ -70,27 +70,16 @@ TEST_F(AddUserE2E, TheReloadedDirectoryIsCachedAndItsUsersAreFoundAndShown) {
     reopened.show();
     EXPECT_EQ(accounts(reopened), listed);
 
-    dialog.accountIdEdit()->setText("demo-gold");
+    dialog.emailEdit()->setText("frank@example.org");
     QTest::mouseClick(dialog.findButton(), Qt::LeftButton);
-    dialog.accountIdEdit()->clear();
-    dialog.emailEdit()->setText(" frank@example.org ");
-    QTest::mouseClick(dialog.findButton(), Qt::LeftButton);
-    EXPECT_EQ(boxes->texts(), std::vector<std::string>{"Can't share with yourself"});
     EXPECT_EQ(dialog.accountIdEdit()->text(), "demo-free");
     ASSERT_GT(dialog.foundUserId, 0);
     QTest::mouseClick(dialog.showButton(), Qt::LeftButton);
     CUserDialog* frank = view->GetUserDialogs().Find(dialog.foundUserId);
     ASSERT_NE(frank, nullptr);
+    EXPECT_TRUE(frank->isVisible());
     EXPECT_EQ(frank->emailEdit()->text(), "frank@example.org");
-
-    CPublicDirectoryList* list = reopened.directoryList();
-    const int anna =
-        static_cast<int>(std::find(listed.begin(), listed.end(), "dir-anna") - listed.begin());
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                      list->visualRect(list->model()->index(anna, 1)).center());
-    QTest::mouseClick(reopened.addButton(), Qt::LeftButton);
-    EXPECT_EQ(reopened.result(), QDialog::Accepted);
-    EXPECT_EQ(reopened.foundUserId, UserRecord::FromReply(client().FindUserById("dir-anna")).id);
+    EXPECT_TRUE(boxes->texts().empty());
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "dialog_test_support.h"
 #include "icons.h"
 #include "public_directory_list.h"
+#include "string_table.h"
 #include "temp_folder.h"
 #include "window_messages.h"
 
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 using namespace velmora;
+using Edits = std::pair<std::string, std::string>;
 
 namespace {
 
@@ -20,10 +22,12 @@ const char* kBen = R"(<user id="23" accountid="ben" first_name="Ben" last_name="
 const char* kCarla = R"(<user id="31" accountid="carla" email="carla@example.org"/>)";
 
 // Knows ben and carla by account id, carla by address, the signed-in ada
-// (17) and a "ghost" whose reply carries no id.
+// (17) and a "ghost" whose reply carries no id; looking up "down" fails.
 class LookupProxy : public test::ScriptedProxy {
 public:
     std::string FindUserById(const std::string& accountId) override {
+        if (accountId == "down")
+            failOn("FindUserById", "Service unreachable");
         ScriptedProxy::FindUserById(accountId);
         const std::map<std::string, std::string> known = {
             {"ben", kBen},
@@ -84,7 +88,7 @@ protected:
                               : QPoint(5, list->viewport()->height() - 5);
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
     }
-    std::pair<std::string, std::string> edits() const {
+    Edits edits() const {
         return {dialog->accountIdEdit()->text().toStdString(),
                 dialog->emailEdit()->text().toStdString()};
     }
@@ -114,163 +118,91 @@ TEST_F(AddUserTest, OpensWithTheListsNameAndTheCachedDirectory) {
     EXPECT_TRUE(boxes->texts().empty());
 }
 
-struct FindCase {
+// Find! or Add on a typed form, from a dialog whose earlier lookup found 99.
+struct LookupCase {
     const char* name;
+    bool add;
     const char* accountId;
     const char* email;
-    std::vector<std::string> lookups;
-    const char* box; // "" for none; "last error" for the client's last error text
+    const char* lookup; // the one lookup made, or ""
+    int box;            // the string shown: 0 none, -1 the client's last error
     std::int32_t foundId;
-    std::pair<std::string, std::string> editsAfter;
-    bool lookupFails = false;
+    bool filled; // the edits show the found user
 };
 
-void PrintTo(const FindCase& c, std::ostream* os) {
+void PrintTo(const LookupCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-class FindTest : public AddUserTest, public ::testing::WithParamInterface<FindCase> {};
+class LookupTest : public AddUserTest, public ::testing::WithParamInterface<LookupCase> {};
 
-TEST_P(FindTest, Find) {
-    const FindCase& c = GetParam();
+TEST_P(LookupTest, FindOrAdd) {
+    const LookupCase& c = GetParam();
     SignIn();
-    if (c.lookupFails)
-        proxy->failOn("FindUserById", "Service unreachable");
-    dialog->foundUserId = 99; // from an earlier lookup
+    dialog->foundUserId = c.add ? -1 : 99;
     type(c.accountId, c.email);
-    click(dialog->findButton());
-    EXPECT_EQ(lookups(), c.lookups);
-    const std::string box =
-        std::string(c.box) == "last error" ? client().GetLastError() : std::string(c.box);
-    EXPECT_EQ(boxes->texts(), box.empty() ? std::vector<std::string>{} : std::vector{box});
+    click(c.add ? dialog->addButton() : dialog->findButton());
+    EXPECT_EQ(lookups(),
+              *c.lookup ? std::vector<std::string>{c.lookup} : std::vector<std::string>{});
+    const std::string box = c.box < 0 ? client().GetLastError() : LoadString(c.box);
+    EXPECT_EQ(boxes->texts(), c.box ? std::vector{box} : std::vector<std::string>{});
     EXPECT_EQ(dialog->foundUserId, c.foundId);
-    EXPECT_EQ(edits(), c.editsAfter);
+    EXPECT_EQ(dialog->result() == QDialog::Accepted, c.add && c.foundId > 0);
+    const Edits found{dialog->foundUser.accountId, dialog->foundUser.email};
+    EXPECT_EQ(edits(), (c.filled ? found : Edits{c.accountId, c.email}));
 }
 
-const std::string kEither = "Enter either accountid or email address";
 INSTANTIATE_TEST_SUITE_P(
-    AddUser, FindTest,
+    AddUser, LookupTest,
     ::testing::Values(
-        FindCase{"BothEmpty", "", " \t", {}, kEither.c_str(), 99, {"", " \t"}},
-        FindCase{"BothFilled",
-                 "ben",
-                 "ben@example.org",
-                 {},
-                 kEither.c_str(),
-                 99,
-                 {"ben", "ben@example.org"}},
-        FindCase{"AccountIdTrimmed",
-                 "  ben ",
-                 "",
-                 {"FindUserById(ben)"},
-                 "",
-                 23,
-                 {"ben", "ben@example.org"}},
-        FindCase{"AddressTrimmed",
-                 "",
-                 " carla@example.org\t",
-                 {"FindUserByEmail(carla@example.org)"},
-                 "",
-                 31,
-                 {"carla", "carla@example.org"}},
-        FindCase{"Oneself",
-                 "ada",
-                 "",
-                 {"FindUserById(ada)"},
-                 "Can't share with yourself",
-                 -1,
-                 {"ada", ""}},
-        FindCase{"Unknown",
-                 "nobody",
-                 "",
-                 {"FindUserById(nobody)"},
-                 "This accountid is not in velmora database",
-                 -1,
-                 {"nobody", ""}},
-        FindCase{"ReplyWithoutId",
-                 "ghost",
-                 "",
-                 {"FindUserById(ghost)"},
-                 "No user information found for this accountid or email address",
-                 0,
-                 {"ghost", ""}},
-        FindCase{
-            "LookupFails", "ben", "", {"FindUserById(ben)"}, "last error", -1, {"ben", ""}, true}),
+        LookupCase{"BothEmpty", false, "", " \t", "", 108, 99, false},
+        LookupCase{"BothFilled", false, "ben", "ben@example.org", "", 108, 99, false},
+        LookupCase{"AccountIdTrimmed", false, "  ben ", "", "FindUserById(ben)", 0, 23, true},
+        LookupCase{"AddressTrimmed", false, "", " carla@example.org\t",
+                   "FindUserByEmail(carla@example.org)", 0, 31, true},
+        LookupCase{"Oneself", false, "ada", "", "FindUserById(ada)", 118, -1, false},
+        LookupCase{"Unknown", false, "nobody", "", "FindUserById(nobody)", 119, -1, false},
+        LookupCase{"ReplyWithoutId", false, "ghost", "", "FindUserById(ghost)", 107, 0, false},
+        LookupCase{"LookupFails", false, "down", "", "FindUserById(down)", -1, -1, false},
+        LookupCase{"AddEmptyForm", true, "", "", "", 108, -1, false},
+        LookupCase{"AddOneself", true, "ada", "", "FindUserById(ada)", 118, -1, false},
+        LookupCase{"AddLooksUpFirst", true, "carla", "", "FindUserById(carla)", 0, 31, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(AddUserTest, AFailedLookupShowsWhyAndTheDialogGoesOn) {
+TEST_F(AddUserTest, AfterASuccessFindAsksForOneFieldAndAddTakesTheUserFoundBefore) {
     SignIn();
-    proxy->failOn("FindUserById", "Service unreachable");
     type("ben", "");
+    click(dialog->findButton());
+    click(dialog->findButton());
+    EXPECT_EQ(boxes->texts(), std::vector{LoadString(108)});
+    type("carla", "");
+    click(dialog->addButton());
+    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+    EXPECT_EQ(dialog->foundUserId, 23);
+    EXPECT_EQ(lookups().size(), 1u);
+}
+
+TEST_F(AddUserTest, AfterAFailedLookupTheDialogGoesOn) {
+    SignIn();
+    type("down", "");
     click(dialog->addButton());
     ASSERT_EQ(boxes->texts().size(), 1u);
     EXPECT_NE(boxes->texts()[0].find("Service unreachable"), std::string::npos);
-    EXPECT_TRUE(dialog->isVisible());
     type("", "carla@example.org");
     click(dialog->addButton());
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
     EXPECT_EQ(dialog->foundUserId, 31);
 }
 
-TEST_F(AddUserTest, ASecondFindAfterASuccessAsksForOneField) {
-    SignIn();
-    type("ben", "");
-    click(dialog->findButton());
-    click(dialog->findButton());
-    EXPECT_EQ(boxes->texts(), std::vector{kEither});
-    EXPECT_EQ(dialog->foundUserId, 23);
-}
-
-struct AddCase {
-    const char* name;
-    const char* accountId;
-    bool foundBefore; // ben found, then the edit changed to accountId
-    const char* box;
-    bool accepted;
-    std::int32_t foundId;
-};
-
-void PrintTo(const AddCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class AddTest : public AddUserTest, public ::testing::WithParamInterface<AddCase> {};
-
-TEST_P(AddTest, Add) {
-    const AddCase& c = GetParam();
-    SignIn();
-    if (c.foundBefore) {
-        type("ben", "");
-        click(dialog->findButton());
-        proxy->calls.clear();
-    }
-    type(c.accountId, "");
-    click(dialog->addButton());
-    EXPECT_EQ(boxes->texts(),
-              *c.box ? std::vector<std::string>{c.box} : std::vector<std::string>{});
-    EXPECT_EQ(dialog->result() == QDialog::Accepted, c.accepted);
-    EXPECT_EQ(dialog->isVisible(), !c.accepted);
-    EXPECT_EQ(dialog->foundUserId, c.foundId);
-    EXPECT_EQ(lookups().size(), c.foundBefore ? 0u : *c.accountId ? 1u : 0u);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    AddUser, AddTest,
-    ::testing::Values(AddCase{"EmptyForm", "", false, kEither.c_str(), false, -1},
-                      AddCase{"Oneself", "ada", false, "Can't share with yourself", false, -1},
-                      AddCase{"LooksUpFirst", "carla", false, "", true, 31},
-                      AddCase{"TakesTheUserFoundBefore", "carla", true, "", true, 23}),
-    [](const auto& info) { return std::string(info.param.name); });
-
 TEST_F(AddUserTest, ARowClickFindsItsUserWithoutALookup) {
     SignIn();
     type("", "typed@example.org"); // not taken from the edit yet
     clickRow(1);
-    EXPECT_EQ(edits(), (std::pair<std::string, std::string>{"carla", ""}));
+    EXPECT_EQ(edits(), (Edits{"carla", ""}));
     EXPECT_EQ(dialog->foundUser.email, "carla@example.org");
     clickRow(5); // below the rows
     EXPECT_EQ(dialog->foundUserId, 0);
-    EXPECT_EQ(edits(), (std::pair<std::string, std::string>{"", ""}));
+    EXPECT_EQ(edits(), (Edits{"", ""}));
     clickRow(0);
     click(dialog->addButton());
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
@@ -287,8 +219,7 @@ TEST_F(AddUserTest, ShowOpensTheFoundUsersDialogThroughTheView) {
     clickRow(0);
     click(dialog->showButton());
     EXPECT_EQ(view.opened, (std::vector<std::pair<WPARAM, std::string>>{{23, "ben@example.org"}}));
-    const std::string none = "No user information found for this accountid or email address";
-    EXPECT_EQ(boxes->texts(), (std::vector{none, none}));
+    EXPECT_EQ(boxes->texts(), (std::vector{LoadString(107), LoadString(107)}));
 }
 
 // The image index of each row, told by its picture.
