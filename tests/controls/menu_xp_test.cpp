@@ -1,3 +1,4 @@
+#include "icons.h"
 #include "menu_xp.h"
 
 #include <QApplication>
@@ -277,3 +278,22 @@ TEST(MenuXP, AnInstalledTrackerChoosesInsteadOfAPerson) {
 }
 
 } // namespace
+
+// --- the menus' icons -------------------------------------------------------------
+
+class MenuIcon : public ::testing::TestWithParam<int> {};
+
+TEST_P(MenuIcon, LoadsAtTheEntriesIconSize) {
+    const QIcon icon(IconPath(GetParam()));
+    ASSERT_FALSE(icon.isNull());
+    const QImage image = icon.pixmap(32, 32).toImage();
+    ASSERT_FALSE(image.isNull());
+    // Something is drawn, not just a transparent square.
+    int opaque = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            opaque += qAlpha(image.pixel(x, y)) > 0;
+    EXPECT_GT(opaque, 32);
+}
+
+INSTANTIATE_TEST_SUITE_P(Resources, MenuIcon, ::testing::ValuesIn(kMenuIconResources));
