@@ -1,6 +1,7 @@
 #include "drag_image.h"
 
 #include <QPainter>
+#include <QStyle>
 #include <QTreeWidget>
 
 namespace velmora {
@@ -19,7 +20,8 @@ std::unique_ptr<CDragImage> CDragImage::OfItem(const QTreeWidget& tree, QTreeWid
     if (!item)
         return nullptr;
     const QIcon icon = item->icon(0);
-    const QSize iconSize = tree.iconSize().isValid() ? tree.iconSize() : QSize(16, 16);
+    const int small = tree.style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, &tree);
+    const QSize iconSize = tree.iconSize().isValid() ? tree.iconSize() : QSize(small, small);
     const QFontMetrics metrics(tree.font());
     const QString text = item->text(0);
     const int iconWidth = icon.isNull() ? 0 : iconSize.width() + 2;

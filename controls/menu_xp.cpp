@@ -1,6 +1,7 @@
 #include "menu_xp.h"
 
 #include <QActionEvent>
+#include <QCoreApplication>
 #include <QPainter>
 #include <QPointer>
 #include <QProxyStyle>
@@ -102,6 +103,17 @@ private:
     }
 };
 
+// One style serves every CMenuXP; the application owns it, so it outlives
+// every menu that uses it.
+QStyle* SharedMenuStyle() {
+    static QPointer<MenuXPStyle> style;
+    if (!style) {
+        style = new MenuXPStyle;
+        style->setParent(QCoreApplication::instance());
+    }
+    return style;
+}
+
 CMenuXP::Tracker& TrackerSlot() {
     static CMenuXP::Tracker tracker;
     return tracker;
@@ -112,9 +124,7 @@ CMenuXP::Tracker& TrackerSlot() {
 // --- the menu -----------------------------------------------------------------
 
 CMenuXP::CMenuXP(QWidget* parent) : QMenu(parent) {
-    auto* style = new MenuXPStyle;
-    style->setParent(this);
-    setStyle(style);
+    setStyle(SharedMenuStyle());
     // A separator right after the title strip is an entry of its own, not a
     // leading separator to hide.
     setSeparatorsCollapsible(false);
