@@ -4,6 +4,8 @@
 
 #include <Qt>
 
+#include <ostream>
+
 using namespace velmora;
 
 namespace {
@@ -14,6 +16,10 @@ struct AccelCase {
     int key;
     const char* text;
 };
+
+void PrintTo(const AccelCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class AccelTextTest : public ::testing::TestWithParam<AccelCase> {};
 

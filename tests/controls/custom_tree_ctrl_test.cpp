@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <optional>
+#include <ostream>
 #include <vector>
 
 using namespace velmora;
@@ -106,6 +107,10 @@ struct ForwardCase {
     std::function<std::optional<QPoint>(TreeFixture&)> point;
     std::function<LPARAM(TreeFixture&)> lParam;
 };
+
+void PrintTo(const ForwardCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class TreeForwardTest : public ::testing::TestWithParam<ForwardCase> {};
 

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 
 using namespace velmora;
 
@@ -41,6 +42,10 @@ struct MeasureCase {
     // The least width its column must have.
     std::function<int(const QMenu&)> minWidth;
 };
+
+void PrintTo(const MeasureCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class MenuMeasureTest : public ::testing::TestWithParam<MeasureCase> {};
 
@@ -150,6 +155,10 @@ struct LabelCase {
     const char* label;
 };
 
+void PrintTo(const LabelCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class MenuLabelTest : public ::testing::TestWithParam<LabelCase> {};
 
 TEST_P(MenuLabelTest, AcceleratorTextFollowsATab) {
@@ -206,6 +215,8 @@ TEST(MenuXP, PaintsTheStripGradientAndTheIconsOfEntriesThatHaveThem) {
     menu.AppendSeparator();
     QAction* withoutIcon =
         menu.AppendEntry(CMenuXP::Enabled, MenuItemRecord::Entry(32779, "Rename...\tF2", {}, 32));
+    QAction* checked =
+        menu.AppendEntry(CMenuXP::Checked, MenuItemRecord::Entry(1, "Repeat", {}, 32));
     QAction* disabledIcon = menu.AppendEntry(
         CMenuXP::Disabled, MenuItemRecord::Entry(32781, "Delete\tDel", SolidIcon(Qt::red), 32));
     menu.popup(QPoint(10, 10));
@@ -234,6 +245,19 @@ TEST(MenuXP, PaintsTheStripGradientAndTheIconsOfEntriesThatHaveThem) {
     EXPECT_GT(countRed(withIcon), 28 * 28 / 2);
     EXPECT_EQ(countRed(withoutIcon), 0);
     EXPECT_EQ(countRed(disabledIcon), 0) << "a disabled icon has the disabled look";
+
+    // A checked entry without an icon has the check mark there: three
+    // strokes of 8 pixels' width.
+    auto countBlack = [&](QAction* action) {
+        const QRect rect = menu.actionGeometry(action);
+        int black = 0;
+        for (int px = rect.left(); px < rect.left() + rect.height(); ++px)
+            for (int py = rect.top(); py <= rect.bottom(); ++py)
+                black += pixel(px, py) == QColor(Qt::black);
+        return black;
+    };
+    EXPECT_GE(countBlack(checked), 3 * 8);
+    EXPECT_EQ(countBlack(withoutIcon), 0);
     menu.hide();
 }
 
