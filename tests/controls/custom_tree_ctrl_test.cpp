@@ -95,17 +95,17 @@ struct TreeFixture {
 
 // --- the forwarding table ----------------------------------------------------------
 
+enum class Carries { Nothing, Point, ScreenPoint, Key };
+
 struct ForwardCase {
     const char* name;
-    // What happened before (not watched), then the input itself.
-    std::function<void(TreeFixture&)> before;
-    std::function<void(TreeFixture&)> input;
+    QEvent::Type input;
+    Qt::MouseButton button;
+    int at; // the item under the cursor (-1: empty space), or the key
     int message;
-    // The item the hit item is at the moment the owner is told (-1: none).
+    int hitBefore; // made the hit item by a right press beforehand (-1: none)
     int hitAtMessage;
-    // The point the message carries, when it carries one.
-    std::function<std::optional<QPoint>(TreeFixture&)> point;
-    std::function<LPARAM(TreeFixture&)> lParam;
+    Carries carries;
 };
 
 void PrintTo(const ForwardCase& c, std::ostream* os) {
@@ -114,97 +114,68 @@ void PrintTo(const ForwardCase& c, std::ostream* os) {
 
 class TreeForwardTest : public ::testing::TestWithParam<ForwardCase> {};
 
-void Nothing(TreeFixture&) {}
-std::optional<QPoint> NoPoint(TreeFixture&) {
-    return std::nullopt;
-}
-LPARAM NoLParam(TreeFixture&) {
-    return 0;
-}
-
 TEST_P(TreeForwardTest, OwnerHearsBeforeTheTreeActs) {
     const ForwardCase& c = GetParam();
     TreeFixture f;
-    c.before(f);
-    QTreeWidgetItem* const current = f.tree.currentItem();
+    auto item = [&](int i) { return i < 0 ? nullptr : f.items[i]; };
+    const QPoint at = c.at < 0 ? f.Empty() : f.At(std::min<int>(c.at, f.items.size() - 1));
+    if (c.hitBefore >= 0)
+        f.Mouse(QEvent::MouseButtonPress, Qt::RightButton, f.At(c.hitBefore));
+    if (c.input == QEvent::MouseButtonDblClick) {
+        f.Mouse(QEvent::MouseButtonPress, Qt::LeftButton, at);
+        f.Mouse(QEvent::MouseButtonRelease, Qt::LeftButton, at);
+    }
+    f.tree.setCurrentItem(f.items[0]);
     Owner owner(f.tree);
     f.tree.SetTarget(&owner);
     f.tree.SetTag(77);
-    c.input(f);
+    if (c.input == QEvent::Wheel)
+        f.Wheel(at);
+    else if (c.input == QEvent::KeyPress || c.input == QEvent::KeyRelease)
+        f.Key(c.input, Qt::Key(c.at));
+    else
+        f.Mouse(c.input, c.button, at);
     ASSERT_FALSE(owner.seen.empty());
     const Seen& s = owner.seen.front();
     EXPECT_EQ(s.message, c.message);
     EXPECT_EQ(s.wParam, 77u);
-    EXPECT_EQ(s.hitItem, c.hitAtMessage < 0 ? nullptr : f.items[c.hitAtMessage]);
-    EXPECT_EQ(s.currentItem, current) << "the tree moved before its owner was told";
-    EXPECT_EQ(s.point, c.point(f));
-    if (!s.point) {
-        EXPECT_EQ(s.lParam, c.lParam(f));
+    EXPECT_EQ(s.hitItem, item(c.hitAtMessage));
+    EXPECT_EQ(f.tree.HitItem(), item(c.hitAtMessage));
+    EXPECT_EQ(s.currentItem, f.items[0]) << "the tree moved before its owner was told";
+    const QPoint screen = f.tree.viewport()->mapToGlobal(at);
+    const std::optional<QPoint> point = c.carries == Carries::Point         ? std::optional(at)
+                                        : c.carries == Carries::ScreenPoint ? std::optional(screen)
+                                                                            : std::nullopt;
+    EXPECT_EQ(s.point, point);
+    if (!point) {
+        EXPECT_EQ(s.lParam, c.carries == Carries::Key ? c.at : 0);
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Inputs, TreeForwardTest,
-    ::testing::Values(
-        ForwardCase{
-            "LeftDownRecordsTheHitItem", Nothing,
-            [](TreeFixture& f) { f.Mouse(QEvent::MouseButtonPress, Qt::LeftButton, f.At(3)); },
-            UM_TREE_LBUTTONDOWN, 3, NoPoint, NoLParam},
-        ForwardCase{
-            "LeftDownOnEmptySpaceClearsTheHitItemFirst",
-            [](TreeFixture& f) { f.Mouse(QEvent::MouseButtonPress, Qt::RightButton, f.At(3)); },
-            [](TreeFixture& f) { f.Mouse(QEvent::MouseButtonPress, Qt::LeftButton, f.Empty()); },
-            UM_TREE_LBUTTONDOWN, -1, NoPoint, NoLParam},
-        ForwardCase{
-            "LeftUpRecordsTheHitItem", Nothing,
-            [](TreeFixture& f) { f.Mouse(QEvent::MouseButtonRelease, Qt::LeftButton, f.At(4)); },
-            UM_TREE_LBUTTONUP, 4, NoPoint, NoLParam},
-        ForwardCase{
-            "RightDownRecordsTheHitItem", Nothing,
-            [](TreeFixture& f) { f.Mouse(QEvent::MouseButtonPress, Qt::RightButton, f.At(5)); },
-            UM_TREE_RBUTTONDOWN, 5, [](TreeFixture& f) { return std::optional(f.At(5)); },
-            NoLParam},
-        ForwardCase{
-            "DoubleClickRecordsTheHitItem",
-            [](TreeFixture& f) {
-                f.Mouse(QEvent::MouseButtonPress, Qt::LeftButton, f.At(6));
-                f.Mouse(QEvent::MouseButtonRelease, Qt::LeftButton, f.At(6));
-                f.tree.setCurrentItem(f.items[0]);
-            },
-            [](TreeFixture& f) { f.Mouse(QEvent::MouseButtonDblClick, Qt::LeftButton, f.At(6)); },
-            UM_TREE_LBUTTONDBLCLK, 6, [](TreeFixture& f) { return std::optional(f.At(6)); },
-            NoLParam},
-        ForwardCase{
-            "MiddleDownLeavesTheHitItem", Nothing,
-            [](TreeFixture& f) { f.Mouse(QEvent::MouseButtonPress, Qt::MiddleButton, f.At(2)); },
-            UM_TREE_MBUTTONDOWN, -1, [](TreeFixture& f) { return std::optional(f.At(2)); },
-            NoLParam},
-        ForwardCase{"MoveLeavesTheHitItem", Nothing,
-                    [](TreeFixture& f) { f.Mouse(QEvent::MouseMove, Qt::NoButton, f.At(2)); },
-                    UM_TREE_MOUSEMOVE, -1, [](TreeFixture& f) { return std::optional(f.At(2)); },
-                    NoLParam},
-        ForwardCase{
-            "WheelCarriesTheScreenPoint", Nothing, [](TreeFixture& f) { f.Wheel(f.At(2)); },
-            UM_TREE_MOUSEWHEEL, -1,
-            [](TreeFixture& f) { return std::optional(f.tree.viewport()->mapToGlobal(f.At(2))); },
-            NoLParam},
-        ForwardCase{"KeyDownBeforeTheSelectionMoves", Nothing,
-                    [](TreeFixture& f) { f.Key(QEvent::KeyPress, Qt::Key_Down); }, UM_TREE_KEYDOWN,
-                    -1, NoPoint, [](TreeFixture&) { return LPARAM(Qt::Key_Down); }},
-        ForwardCase{"KeyUp", Nothing, [](TreeFixture& f) { f.Key(QEvent::KeyRelease, Qt::Key_F2); },
-                    UM_TREE_KEYUP, -1, NoPoint, [](TreeFixture&) { return LPARAM(Qt::Key_F2); }}),
+    ::testing::Values(ForwardCase{"LeftDown", QEvent::MouseButtonPress, Qt::LeftButton, 3,
+                                  UM_TREE_LBUTTONDOWN, -1, 3, Carries::Nothing},
+                      ForwardCase{"LeftDownOnEmptySpaceClearsTheHitItemFirst",
+                                  QEvent::MouseButtonPress, Qt::LeftButton, -1, UM_TREE_LBUTTONDOWN,
+                                  3, -1, Carries::Nothing},
+                      ForwardCase{"LeftUp", QEvent::MouseButtonRelease, Qt::LeftButton, 4,
+                                  UM_TREE_LBUTTONUP, -1, 4, Carries::Nothing},
+                      ForwardCase{"RightDown", QEvent::MouseButtonPress, Qt::RightButton, 5,
+                                  UM_TREE_RBUTTONDOWN, -1, 5, Carries::Point},
+                      ForwardCase{"DoubleClick", QEvent::MouseButtonDblClick, Qt::LeftButton, 6,
+                                  UM_TREE_LBUTTONDBLCLK, -1, 6, Carries::Point},
+                      ForwardCase{"MiddleDownLeavesTheHitItem", QEvent::MouseButtonPress,
+                                  Qt::MiddleButton, 2, UM_TREE_MBUTTONDOWN, 7, 7, Carries::Point},
+                      ForwardCase{"MoveLeavesTheHitItem", QEvent::MouseMove, Qt::NoButton, 2,
+                                  UM_TREE_MOUSEMOVE, 7, 7, Carries::Point},
+                      ForwardCase{"WheelCarriesTheScreenPoint", QEvent::Wheel, Qt::NoButton, 2,
+                                  UM_TREE_MOUSEWHEEL, 7, 7, Carries::ScreenPoint},
+                      ForwardCase{"KeyDownBeforeTheSelectionMoves", QEvent::KeyPress, Qt::NoButton,
+                                  Qt::Key_Down, UM_TREE_KEYDOWN, 7, 7, Carries::Key},
+                      ForwardCase{"KeyUp", QEvent::KeyRelease, Qt::NoButton, Qt::Key_F2,
+                                  UM_TREE_KEYUP, 7, 7, Carries::Key}),
     [](const ::testing::TestParamInfo<ForwardCase>& info) { return info.param.name; });
-
-TEST(CustomTreeCtrl, KeysMoveTheSelectionAfterTheOwnerButNotTheHitItem) {
-    TreeFixture f;
-    Owner owner(f.tree);
-    f.tree.SetTarget(&owner);
-    f.Mouse(QEvent::MouseButtonPress, Qt::RightButton, f.At(7));
-    f.tree.setCurrentItem(f.items[0]);
-    f.Key(QEvent::KeyPress, Qt::Key_Down);
-    EXPECT_EQ(f.tree.currentItem(), f.items[1]);
-    EXPECT_EQ(f.tree.HitItem(), f.items[7]);
-}
 
 TEST(CustomTreeCtrl, DroppedFilesReachTheOwnerWhenDropsAreOn) {
     TreeFixture f;

@@ -26,21 +26,20 @@ void Layout(QMenu& menu) {
     menu.resize(menu.sizeHint());
 }
 
-int BoldTextHeight(const QMenu& menu) {
+QFontMetrics BoldMetrics(const QMenu& menu) {
     QFont bold = menu.font();
     bold.setWeight(QFont::Bold);
-    return QFontMetrics(bold).height();
+    return QFontMetrics(bold);
 }
 
 // --- measuring ----------------------------------------------------------------
 
 struct MeasureCase {
     const char* name;
-    std::function<std::unique_ptr<MenuItemRecord>()> record;
-    // The entry's height as laid out in the menu.
-    std::function<int(const QMenu&)> height;
-    // The least width its column must have.
-    std::function<int(const QMenu&)> minWidth;
+    const char* label; // null for a separator
+    const char* accel;
+    int size;
+    bool iconOnly;
 };
 
 void PrintTo(const MeasureCase& c, std::ostream* os) {
@@ -53,59 +52,38 @@ TEST_P(MenuMeasureTest, LaysOutTheEntryAtItsMeasuredSize) {
     const MeasureCase& c = GetParam();
     CMenuXP menu;
     QAction* before = menu.AppendEntry(CMenuXP::Enabled, MenuItemRecord::Entry(1, "x"));
-    QAction* action = menu.AppendEntry(CMenuXP::Enabled, c.record());
+    auto record = c.label ? MenuItemRecord::Entry(7, QString(c.label) + c.accel, {}, c.size)
+                          : MenuItemRecord::Separator();
+    record->iconOnly = c.iconOnly;
+    QAction* action = menu.AppendEntry(CMenuXP::Enabled, std::move(record));
     Layout(menu);
     const QRect geometry = menu.actionGeometry(action);
-    EXPECT_EQ(geometry.height(), c.height(menu));
-    EXPECT_GE(geometry.width(), c.minWidth(menu));
     EXPECT_EQ(geometry.top(), menu.actionGeometry(before).bottom() + 1);
-}
-
-QFontMetrics BoldMetrics(const QMenu& menu) {
-    QFont bold = menu.font();
-    bold.setWeight(QFont::Bold);
-    return QFontMetrics(bold);
+    if (!c.label) {
+        EXPECT_EQ(geometry.height(),
+                  menu.style()->pixelMetric(QStyle::PM_IndicatorHeight, nullptr, &menu) / 2);
+        return;
+    }
+    const QFontMetrics bold = BoldMetrics(menu);
+    EXPECT_EQ(geometry.height(), std::max(bold.height(), c.size + 4));
+    if (c.iconOnly) {
+        EXPECT_EQ(menu.MeasureItem(*CMenuXP::RecordOf(action)).width(), geometry.height());
+        return;
+    }
+    // The accelerator text (after its tab) has room beside the label.
+    const QString accel = QString(c.accel).mid(1);
+    EXPECT_GE(geometry.width(),
+              2 * c.size + 12 + bold.horizontalAdvance(c.label) + bold.horizontalAdvance(accel));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Records, MenuMeasureTest,
-    ::testing::Values(
-        MeasureCase{
-            "SmallIconTakesTheTextHeight", [] { return MenuItemRecord::Entry(7, "Play", {}, 2); },
-            [](const QMenu& m) { return std::max(BoldTextHeight(m), 6); },
-            [](const QMenu& m) { return 2 * 2 + 12 + BoldMetrics(m).horizontalAdvance("Play"); }},
-        MeasureCase{
-            "IconSizePlusFour", [] { return MenuItemRecord::Entry(7, "Play", {}, 60); },
-            [](const QMenu&) { return 64; },
-            [](const QMenu& m) { return 2 * 60 + 12 + BoldMetrics(m).horizontalAdvance("Play"); }},
-        MeasureCase{"AcceleratorTextIsRoomed",
-                    [] { return MenuItemRecord::Entry(7, "Search...\tCtrl+F", {}, 32); },
-                    [](const QMenu& m) { return std::max(BoldTextHeight(m), 36); },
-                    [](const QMenu& m) {
-                        const QFontMetrics fm = BoldMetrics(m);
-                        return 2 * 32 + 12 + fm.horizontalAdvance("Search...") +
-                               fm.horizontalAdvance("Ctrl+F");
-                    }},
-        MeasureCase{"IconOnlyIsSquare",
-                    [] {
-                        auto r = MenuItemRecord::Entry(7, "ignored", SolidIcon(Qt::red), 50);
-                        r->iconOnly = true;
-                        return r;
-                    },
-                    [](const QMenu&) { return 54; }, [](const QMenu&) { return 54; }},
-        MeasureCase{"SeparatorIsHalfACheckMark", [] { return MenuItemRecord::Separator(); },
-                    [](const QMenu& m) {
-                        return m.style()->pixelMetric(QStyle::PM_IndicatorHeight, nullptr, &m) / 2;
-                    },
-                    [](const QMenu&) { return 0; }}),
+    ::testing::Values(MeasureCase{"SmallIconTakesTheTextHeight", "Play", "", 2, false},
+                      MeasureCase{"IconSizePlusFour", "Play", "", 60, false},
+                      MeasureCase{"AcceleratorTextIsRoomed", "Search...", "\tCtrl+F", 32, false},
+                      MeasureCase{"IconOnlyIsSquare", "ignored", "", 50, true},
+                      MeasureCase{"SeparatorIsHalfACheckMark", nullptr, "", 0, false}),
     [](const ::testing::TestParamInfo<MeasureCase>& info) { return info.param.name; });
-
-TEST(MenuXP, IconOnlyEntryIsAsWideAsItIsHigh) {
-    CMenuXP menu;
-    auto record = MenuItemRecord::Entry(7, "a long label that would be wide", {}, 50);
-    record->iconOnly = true;
-    EXPECT_EQ(menu.MeasureItem(*record), QSize(54, 54));
-}
 
 // --- the signature rule -------------------------------------------------------
 
