@@ -1,10 +1,11 @@
 #include "menu_xp.h"
 
 #include <QActionEvent>
-#include <QCoreApplication>
+#include <QApplication>
 #include <QPainter>
 #include <QPointer>
 #include <QProxyStyle>
+#include <QStyleFactory>
 #include <QStyleOptionMenuItem>
 #include <qdrawutil.h>
 
@@ -52,6 +53,8 @@ QString LabelPart(const QString& text) {
 // drawn by the menu, everything else by the application's style.
 class MenuXPStyle : public QProxyStyle {
 public:
+    using QProxyStyle::QProxyStyle;
+
     QSize sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& size,
                            const QWidget* widget) const override {
         if (type == CT_MenuItem) {
@@ -108,7 +111,8 @@ private:
 QStyle* SharedMenuStyle() {
     static QPointer<MenuXPStyle> style;
     if (!style) {
-        style = new MenuXPStyle;
+        // Over the style the application uses, not just the desktop's.
+        style = new MenuXPStyle(QStyleFactory::create(QApplication::style()->name()));
         style->setParent(QCoreApplication::instance());
     }
     return style;
