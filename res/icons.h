@@ -16,6 +16,11 @@ enum IconResource : int {
     IDB_ABOUT = 130, // the About box's picture
 };
 
+// The icons of the context menus' entries (the library tree's and the access
+// lists dialog's).
+inline constexpr int kMenuIconResources[] = {144, 179, 180, 181, 182, 183,
+                                             185, 189, 201, 253, 260, 261};
+
 // The resource path of an icon by its number.
 QString IconPath(int resource);
 
