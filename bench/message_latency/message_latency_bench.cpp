@@ -104,7 +104,10 @@ int main(int argc, char** argv) {
     for (int i = 0; i < kMessages; ++i) {
         PumpUntil([&] { return clock.elapsed() >= i * kSpacingMs; }, kSpacingMs * 2);
         sentAt[i] = clock.elapsed();
-        if (!sender.SendUserMessage(receiver.GetUserId(), -1, "m" + std::to_string(i) + ";"))
+        std::string text = "m";
+        text += std::to_string(i);
+        text += ';';
+        if (!sender.SendUserMessage(receiver.GetUserId(), -1, text))
             ++failed;
     }
     PumpUntil([&] { return shown + failed >= kMessages; }, 4 * 1000 * kPeriodSeconds);
