@@ -325,7 +325,7 @@ MHD_Result HttpBackend::Impl::first(MHD_Connection* connection, Exchange& e) {
     // A body nobody takes is not read at all.
     if (!e.intake.routed)
         return refuse(connection, e, Refusal{404, "Not found", 0});
-    if (!e.intake.streams && length > e.intake.limit)
+    if (!e.intake.streams && (length > e.intake.limit || (chunked && e.intake.limit == 0)))
         return refuse(connection, e, Refusal{413, "Request body too large", 0});
     if (!e.intake.streams)
         return MHD_YES;
