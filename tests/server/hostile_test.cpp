@@ -401,6 +401,49 @@ TEST(ServerHostileStop, SigtermEndsATrickledUploadAndKeepsFinishedOnes) {
     EXPECT_EQ(account.body.find("cut%2emp3"), std::string::npos);
 }
 
+// Output of a shell command; empty when it failed.
+std::string Shell(const std::string& command) {
+    std::string out;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe)
+        return out;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        out.append(buffer, n);
+    return ::pclose(pipe) == 0 ? out : std::string();
+}
+
+TEST(ServerHostileTls, HttpsRoundTripWithASelfSignedPair) {
+    if (Shell("command -v openssl && command -v curl").empty())
+        GTEST_SKIP() << "needs the openssl and curl programs (scripts/install-deps)";
+    TempDir dir;
+    AddUser(dir, "anna", "pw-anna");
+    std::string cert = (dir.path() / "cert.pem").string();
+    std::string key = (dir.path() / "key.pem").string();
+    ASSERT_FALSE(Shell("openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 "
+                       "-addext subjectAltName=IP:127.0.0.1 -keyout " +
+                       key + " -out " + cert + " 2>&1")
+                     .empty());
+    int port = 0;
+    Process service = Launch(dir,
+                             {"--hash-cost", "test", "--tls-cert", QString::fromStdString(cert),
+                              "--tls-key", QString::fromStdString(key)},
+                             port);
+    ASSERT_GT(port, 0);
+    std::string base = "https://127.0.0.1:" + std::to_string(port);
+    // The certificate is checked, not waved through.
+    std::string signIn = Shell("curl -s -m 10 --cacert " + cert +
+                               " -d accountid=anna -d password=pw-anna " + base + "/session");
+    EXPECT_NE(signIn.find("<session token=\""), std::string::npos) << signIn;
+    std::string token = ParseXml(signIn).attr("token");
+    EXPECT_EQ(Shell("curl -s -m 10 --cacert " + cert + " -H 'X-Velmora-Session: " + token + "' " +
+                    base + "/account -o /dev/null -w '%{http_code}'"),
+              "200");
+    // Plain HTTP on the same port gets no answer.
+    EXPECT_EQ(Exchange(port, "GET /health HTTP/1.1\r\nHost: x\r\n\r\n", 2s).status, 0);
+}
+
 // The service's files hold password and session hashes, mail and everyone's
 // media: nobody but the service's user may read them, whatever the umask.
 TEST(ServerHostileFiles, DataFilesArePrivateWhateverTheUmask) {
