@@ -245,6 +245,23 @@ INSTANTIATE_TEST_SUITE_P(
                    EXPECT_EQ(open, 0u);
                    EXPECT_LT(Clock::now() - start, 4s);
                }},
+        Attack{"ManyConnectionsFromOneAddress",
+               {"--hash-cost", "test", "--max-client-connections", "4"},
+               [](int port, const TempDir&) {
+                   // The health watch comes from another address and is not
+                   // counted against this one.
+                   std::vector<std::unique_ptr<RawConnection>> held;
+                   for (int i = 0; i < 8; ++i) {
+                       held.push_back(std::make_unique<RawConnection>(port, "127.0.0.5"));
+                       held.back()->send("GET /health HTTP/1.1\r\n");
+                   }
+                   // Well within the idle timeout of the ones let in.
+                   std::this_thread::sleep_for(300ms);
+                   int closed = 0;
+                   for (auto& c : held)
+                       closed += c->closedWithin(0ms) ? 1 : 0;
+                   EXPECT_EQ(closed, 4);
+               }},
         Attack{"RedirectAfterSignInStaysOnTheService",
                {"--hash-cost", "test"},
                [](int port, const TempDir&) {
