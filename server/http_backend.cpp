@@ -334,7 +334,11 @@ MHD_Result HttpBackend::Impl::first(MHD_Connection* connection, Exchange& e) {
     BodyPipe* pipe = e.pipe.get();
     e.request.readBody = [pipe](const http::Sink& sink) { return pipe->read(sink); };
     e.handler = std::thread([this, &e, pipe] {
-        router.handle(e.request, e.response);
+        try {
+            router.handle(e.request, e.response);
+        } catch (const std::exception& error) {
+            Fail(e.response, Router::RefusalOf(error));
+        }
         pipe->handlerDone();
     });
     if (pipe->waitForDemand())
@@ -541,7 +545,14 @@ int HttpBackend::start() {
     auto access = [](void* cls, MHD_Connection* connection, const char* url, const char* method,
                      const char*, const char* data, std::size_t* size,
                      void** context) -> MHD_Result {
-        return static_cast<Impl*>(cls)->access(connection, url, method, data, size, context);
+        // Nothing may unwind into the library: a request that fails this
+        // way loses its connection, the service stays up.
+        try {
+            return static_cast<Impl*>(cls)->access(connection, url, method, data, size, context);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "internal error: %s\n", e.what());
+            return MHD_NO;
+        }
     };
     auto completed =
         +[](void* cls, MHD_Connection* connection, void** context, MHD_RequestTerminationCode) {
