@@ -122,6 +122,7 @@ struct Exchange {
     std::string form;
     std::unique_ptr<BodyPipe> pipe;
     std::thread handler;
+    bool suspended = false;
     Clock::time_point start = Clock::now();
     std::size_t bytes = 0;
 
@@ -259,7 +260,8 @@ struct HttpBackend::Impl {
     std::mutex mutex;
     std::condition_variable changed;
     std::map<MHD_Connection*, Connection> connections;
-    int requests = 0; // under way
+    int requests = 0;  // under way
+    int suspended = 0; // connections waiting for a handler on its own thread
     bool stopping = false;
     bool running = false;
     std::thread reaper;
@@ -374,6 +376,35 @@ MHD_Result HttpBackend::Impl::body(MHD_Connection* connection, Exchange& e, cons
 MHD_Result HttpBackend::Impl::last(MHD_Connection* connection, Exchange& e) {
     if (e.answered)
         return MHD_YES;
+    if (e.suspended) {
+        // Resumed: the handler is done.
+        e.handler.join();
+        return queue(connection, e);
+    }
+    if (e.intake.waits && !e.pipe) {
+        const std::string& form = e.form;
+        e.request.readBody = [&form](const http::Sink& sink) {
+            return form.empty() || sink(form.data(), form.size());
+        };
+        e.suspended = true;
+        {
+            std::lock_guard lock(mutex);
+            ++suspended;
+        }
+        MHD_suspend_connection(connection);
+        e.handler = std::thread([this, &e, connection] {
+            try {
+                router.handle(e.request, e.response);
+            } catch (const std::exception& error) {
+                Fail(e.response, Router::RefusalOf(error));
+            }
+            MHD_resume_connection(connection);
+            std::lock_guard lock(mutex);
+            --suspended;
+            changed.notify_all();
+        });
+        return MHD_YES;
+    }
     if (e.pipe) {
         e.pipe->end();
         e.handler.join();
@@ -535,7 +566,7 @@ int HttpBackend::start() {
                    ? ntohs(reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port)
                    : ntohs(reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
 
-    unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_USE_ITC;
+    unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME;
     bool tls = !options.tlsCert.empty() || !options.tlsKey.empty();
     if (tls) {
         impl.cert = ReadWholeFile(options.tlsCert);
@@ -602,6 +633,9 @@ void HttpBackend::stop() {
         std::unique_lock lock(impl.mutex);
         impl.changed.wait_for(lock, std::chrono::seconds(5),
                               [&impl] { return impl.requests == 0; });
+        // The library must not stop with a connection suspended; those
+        // handlers end on their own within their slot wait.
+        impl.changed.wait(lock, [&impl] { return impl.suspended == 0; });
         impl.stopping = true;
         impl.changed.notify_all();
     }

@@ -113,11 +113,16 @@ void Router::postStream(const std::string& pattern, Access access, Handler handl
     add("POST", pattern, access, Body::Stream, maxBody, std::move(handler));
 }
 
+void Router::postWaiting(const std::string& pattern, Access access, Handler handler) {
+    add("POST", pattern, access, Body::Form, kFormLimit, std::move(handler));
+    routes_.back().waits = true;
+}
+
 Router::Intake Router::intake(const std::string& method, const std::string& path) const {
     const Route* route = find(method, path, nullptr);
     if (!route)
         return {};
-    return Intake{true, route->body == Body::Stream, route->maxBody};
+    return Intake{true, route->body == Body::Stream, route->waits, route->maxBody};
 }
 
 const Router::Route* Router::find(const std::string& method, const std::string& path,

@@ -59,6 +59,10 @@ public:
     // POST and DELETE read a form body into the parameters first.
     void post(const std::string& pattern, Access access, Handler handler);
     void del(const std::string& pattern, Access access, Handler handler);
+    // POST with a form whose handler may wait for a shared resource (a
+    // password hashing slot): a front runs it off the threads that serve
+    // connections, so the wait holds up no other request.
+    void postWaiting(const std::string& pattern, Access access, Handler handler);
     // POST whose body the handler reads itself through Request::readBody,
     // up to maxBody bytes.
     void postStream(const std::string& pattern, Access access, Handler handler,
@@ -69,6 +73,7 @@ public:
     struct Intake {
         bool routed = false;  // a route exists for the method and path
         bool streams = false; // the handler reads the body itself
+        bool waits = false;   // the handler may wait
         std::uint64_t limit = 0;
     };
     Intake intake(const std::string& method, const std::string& path) const;
@@ -88,6 +93,7 @@ private:
         Body body;
         std::uint64_t maxBody;
         Handler handler;
+        bool waits = false;
     };
     void add(const char* method, const std::string& pattern, Access access, Body body,
              std::uint64_t maxBody, Handler handler);

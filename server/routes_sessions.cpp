@@ -69,7 +69,7 @@ std::pair<std::int64_t, std::string> SignIn(Service& service, const std::string&
 void AddSessionRoutes(Router& router, Service& service) {
     router.get("/health", Access::Open, [](Call& c) { c.res.send(200, "ok\n", http::kText); });
 
-    router.post("/session", Access::Open, [&service](Call& c) {
+    router.postWaiting("/session", Access::Open, [&service](Call& c) {
         auto [user, token] =
             SignIn(service, c.req.remoteAddr, c.param("accountid"), c.param("password"));
         XmlWriter w;
@@ -85,7 +85,7 @@ void AddSessionRoutes(Router& router, Service& service) {
         c.res.status = 204;
     });
 
-    router.post("/web/signin", Access::Open, [&service](Call& c) {
+    router.postWaiting("/web/signin", Access::Open, [&service](Call& c) {
         std::string next = c.optionalParam("next");
         if (!SafeNext(next))
             next = "/health";

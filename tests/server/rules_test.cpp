@@ -70,6 +70,31 @@ TEST(ServerRules, GateLimitsSignInsPerAddressAtOnceAndPerMinute) {
     EXPECT_EQ(gate.clients(), 1u);
 }
 
+TEST(ServerRules, RealHashesGoBeforeBurnsForUnknownAccounts) {
+    // One slot and a real cost, so that each hash takes far longer than a
+    // thread takes to start.
+    PasswordHasher hasher(HashCost::Interactive, 1);
+    std::string stored = hasher.hash("secret");
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point burnDone, realDone;
+    std::thread holder([&] { hasher.verify(stored, "secret"); });
+    std::this_thread::sleep_for(30ms);
+    std::thread burn([&] {
+        hasher.burn("guess");
+        burnDone = Clock::now();
+    });
+    std::this_thread::sleep_for(30ms);
+    std::thread real([&] {
+        EXPECT_TRUE(hasher.verify(stored, "secret"));
+        realDone = Clock::now();
+    });
+    holder.join();
+    burn.join();
+    real.join();
+    // The burn waited longer, yet the real sign-in had the slot first.
+    EXPECT_LT(realDone, burnDone);
+}
+
 TEST(ServerRules, CachedSessionEndsWithItsExpiry) {
     TempDir dir;
     Store store(dir.path(), 1);
