@@ -22,11 +22,19 @@ constexpr const char* kUsage = R"(usage: velmora-service [options]
   --port N                    port (8080; 0 picks a free one and prints it)
   --data DIR                  data folder ($XDG_DATA_HOME/velmora-service)
   --public-url URL            base of links in mails and pages (http://ADDR:PORT)
-  --threads N                 connection threads (512)
-  --keep-alive-timeout S      idle keep-alive seconds (1)
+  --threads N                 worker threads, each serving many connections (16)
+  --keep-alive-timeout S      idle seconds between requests (1)
+  --request-timeout S         idle seconds within a request or a reply (10)
+  --header-timeout S          seconds for a request line and its headers (10)
+  --header-bytes N            largest request line and headers (32768)
+  --max-connections N         open connections in all (8192)
+  --max-client-connections N  open connections from one address (1024)
+  --tls-cert FILE --tls-key FILE   serve HTTPS with this PEM certificate and key
   --max-upload-bytes N        largest upload (4294967296)
   --hash-cost interactive|moderate|test   password hash cost (interactive)
   --hash-parallel N           password hashes at once (2)
+  --sign-ins-in-flight N      sign-ins at once from one address (32)
+  --sign-ins-per-minute N     sign-ins a minute from one address (120)
   --quiet                     no request log
   --serve                     serve after a seeding or admin command
   --seed-demo | --seed-bench  create demo or benchmark data
@@ -106,7 +114,7 @@ std::optional<Command> Parse(const std::vector<std::string>& args, std::string& 
                 return std::nullopt;
             cmd.options.publicUrl = *v;
         } else if (arg == "--threads") {
-            auto n = number(4, 4096);
+            auto n = number(1, 1024);
             if (!n)
                 return std::nullopt;
             cmd.options.threads = static_cast<int>(*n);
@@ -115,6 +123,28 @@ std::optional<Command> Parse(const std::vector<std::string>& args, std::string& 
             if (!n)
                 return std::nullopt;
             cmd.options.keepAliveTimeout = static_cast<int>(*n);
+        } else if (arg == "--request-timeout" || arg == "--header-timeout") {
+            auto n = number(1, 3600);
+            if (!n)
+                return std::nullopt;
+            (arg == "--request-timeout" ? cmd.options.requestTimeout : cmd.options.headerTimeout) =
+                static_cast<int>(*n);
+        } else if (arg == "--header-bytes") {
+            auto n = number(4096, 1 << 24);
+            if (!n)
+                return std::nullopt;
+            cmd.options.headerBytes = static_cast<std::size_t>(*n);
+        } else if (arg == "--max-connections" || arg == "--max-client-connections") {
+            auto n = number(1, 1 << 20);
+            if (!n)
+                return std::nullopt;
+            (arg == "--max-connections" ? cmd.options.maxConnections
+                                        : cmd.options.maxClientConnections) = static_cast<int>(*n);
+        } else if (arg == "--tls-cert" || arg == "--tls-key") {
+            auto v = value();
+            if (!v)
+                return std::nullopt;
+            (arg == "--tls-cert" ? cmd.options.tlsCert : cmd.options.tlsKey) = *v;
         } else if (arg == "--max-upload-bytes") {
             auto n = number(1, (1LL << 62));
             if (!n)
@@ -135,6 +165,12 @@ std::optional<Command> Parse(const std::vector<std::string>& args, std::string& 
             if (!n)
                 return std::nullopt;
             cmd.options.hashParallel = static_cast<int>(*n);
+        } else if (arg == "--sign-ins-in-flight" || arg == "--sign-ins-per-minute") {
+            auto n = number(1, 1 << 20);
+            if (!n)
+                return std::nullopt;
+            (arg == "--sign-ins-in-flight" ? cmd.options.signInsInFlight
+                                           : cmd.options.signInsPerMinute) = static_cast<int>(*n);
         } else if (arg == "--quiet") {
             cmd.options.quiet = true;
         } else if (arg == "--serve") {
@@ -205,6 +241,10 @@ std::optional<Command> Parse(const std::vector<std::string>& args, std::string& 
             error = "unknown option: " + arg;
             return std::nullopt;
         }
+    }
+    if (cmd.options.tlsCert.empty() != cmd.options.tlsKey.empty()) {
+        error = "--tls-cert and --tls-key go together";
+        return std::nullopt;
     }
     if (wantsUser) {
         if (!cmd.password) {

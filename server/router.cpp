@@ -91,24 +91,38 @@ Refusal Router::RefusalOf(const std::exception& error) {
 }
 
 void Router::add(const char* method, const std::string& pattern, Access access, Body body,
-                 Handler handler) {
-    routes_.push_back(Route{method, std::regex(pattern), access, body, std::move(handler)});
+                 std::uint64_t maxBody, Handler handler) {
+    routes_.push_back(
+        Route{method, std::regex(pattern), access, body, maxBody, std::move(handler)});
 }
 
 void Router::get(const std::string& pattern, Access access, Handler handler) {
-    add("GET", pattern, access, Body::None, std::move(handler));
+    add("GET", pattern, access, Body::None, 0, std::move(handler));
 }
 
 void Router::post(const std::string& pattern, Access access, Handler handler) {
-    add("POST", pattern, access, Body::Form, std::move(handler));
+    add("POST", pattern, access, Body::Form, kFormLimit, std::move(handler));
 }
 
 void Router::del(const std::string& pattern, Access access, Handler handler) {
-    add("DELETE", pattern, access, Body::Form, std::move(handler));
+    add("DELETE", pattern, access, Body::Form, kFormLimit, std::move(handler));
 }
 
-void Router::postStream(const std::string& pattern, Access access, Handler handler) {
-    add("POST", pattern, access, Body::Stream, std::move(handler));
+void Router::postStream(const std::string& pattern, Access access, Handler handler,
+                        std::uint64_t maxBody) {
+    add("POST", pattern, access, Body::Stream, maxBody, std::move(handler));
+}
+
+void Router::postWaiting(const std::string& pattern, Access access, Handler handler) {
+    add("POST", pattern, access, Body::Form, kFormLimit, std::move(handler));
+    routes_.back().waits = true;
+}
+
+Router::Intake Router::intake(const std::string& method, const std::string& path) const {
+    const Route* route = find(method, path, nullptr);
+    if (!route)
+        return {};
+    return Intake{true, route->body == Body::Stream, route->waits, route->maxBody};
 }
 
 const Router::Route* Router::find(const std::string& method, const std::string& path,
@@ -127,23 +141,6 @@ const Router::Route* Router::find(const std::string& method, const std::string& 
         return &route;
     }
     return nullptr;
-}
-
-bool Router::screen(const http::Request& req, http::Response& res) const {
-    // Only streaming routes may carry a big body; refuse others before the
-    // body is read.
-    bool streams = false;
-    for (const auto& route : routes_)
-        streams =
-            streams || (route.body == Body::Stream && std::regex_match(req.path, route.pattern));
-    if (!streams && req.hasHeader("Content-Length")) {
-        auto length = std::strtoull(req.header("Content-Length").c_str(), nullptr, 10);
-        if (length > kFormLimit) {
-            FailAndClose(res, 413, "Request body too large");
-            return true;
-        }
-    }
-    return false;
 }
 
 void Router::handle(http::Request& req, http::Response& res) const {

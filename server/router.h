@@ -59,12 +59,25 @@ public:
     // POST and DELETE read a form body into the parameters first.
     void post(const std::string& pattern, Access access, Handler handler);
     void del(const std::string& pattern, Access access, Handler handler);
-    // POST whose body the handler reads itself through Request::readBody.
-    void postStream(const std::string& pattern, Access access, Handler handler);
+    // POST with a form whose handler may wait for a shared resource (a
+    // password hashing slot): a front runs it off the threads that serve
+    // connections, so the wait holds up no other request.
+    void postWaiting(const std::string& pattern, Access access, Handler handler);
+    // POST whose body the handler reads itself through Request::readBody,
+    // up to maxBody bytes.
+    void postStream(const std::string& pattern, Access access, Handler handler,
+                    std::uint64_t maxBody = kFormLimit);
 
-    // Looks at a request before its body is read; true when it is refused
-    // already (the response is filled).
-    bool screen(const http::Request& req, http::Response& res) const;
+    // What the route for a request takes as a body, known from its request
+    // line alone, so a front can refuse a body before reading any of it.
+    struct Intake {
+        bool routed = false;  // a route exists for the method and path
+        bool streams = false; // the handler reads the body itself
+        bool waits = false;   // the handler may wait
+        std::uint64_t limit = 0;
+    };
+    Intake intake(const std::string& method, const std::string& path) const;
+
     // Runs the route for the request; unknown routes get 404.
     void handle(http::Request& req, http::Response& res) const;
 
@@ -78,10 +91,12 @@ private:
         std::regex pattern;
         Access access;
         Body body;
+        std::uint64_t maxBody;
         Handler handler;
+        bool waits = false;
     };
     void add(const char* method, const std::string& pattern, Access access, Body body,
-             Handler handler);
+             std::uint64_t maxBody, Handler handler);
     const Route* find(const std::string& method, const std::string& path,
                       std::vector<std::string>* matches) const;
     void run(const Route& route, http::Request& req, http::Response& res) const;

@@ -10,25 +10,40 @@
 #include "wire/xml_names.h"
 #include "xml_writer.h"
 
+#include <algorithm>
+
 namespace velmora::server {
 
 namespace {
 
 namespace xml = wire::xml;
 
-// The pages a sign-in form may lead to: paths on this service only.
+// The pages a sign-in form may lead to: paths on this service only. The
+// value is decoded already; browsers drop tabs and blanks and read "\\" as
+// "/", so anything but plain visible ASCII could turn "/" into "//host".
 bool SafeNext(const std::string& next) {
-    return !next.empty() && next[0] == '/' &&
-           (next.size() < 2 || (next[1] != '/' && next[1] != '\\')) &&
-           next.find_first_of("\r\n\\") == std::string::npos;
+    if (next.empty() || next[0] != '/' || next.rfind("//", 0) == 0)
+        return false;
+    return std::all_of(next.begin(), next.end(), [](char c) {
+        auto byte = static_cast<unsigned char>(c);
+        return byte > 0x20 && byte < 0x7f && c != '\\';
+    });
 }
 
+constexpr std::size_t kMaxAccountIdBytes = 255;
+
 // Checks the password under the back-off rules; the user and a new token.
-std::pair<std::int64_t, std::string> SignIn(Service& service, const std::string& accountId,
+std::pair<std::int64_t, std::string> SignIn(Service& service, const std::string& client,
+                                            const std::string& accountId,
                                             const std::string& password) {
     SignInThrottle& throttle = service.throttle();
     PasswordHasher& hasher = service.hasher();
+    // No account has a longer id: refused before it costs a hash or a
+    // place in the back-off table.
+    if (accountId.size() > kMaxAccountIdBytes)
+        throw ServiceError(401, "Invalid account id or password");
     auto now = SignInThrottle::Clock::now();
+    SignInGate::Pass pass = service.gate().enter(client, now);
     if (int wait = throttle.secondsLeft(accountId, now); wait > 0)
         throw ServiceError(
             429, "Too many failed sign-ins; try again in " + std::to_string(wait) + " s", wait);
@@ -54,8 +69,9 @@ std::pair<std::int64_t, std::string> SignIn(Service& service, const std::string&
 void AddSessionRoutes(Router& router, Service& service) {
     router.get("/health", Access::Open, [](Call& c) { c.res.send(200, "ok\n", http::kText); });
 
-    router.post("/session", Access::Open, [&service](Call& c) {
-        auto [user, token] = SignIn(service, c.param("accountid"), c.param("password"));
+    router.postWaiting("/session", Access::Open, [&service](Call& c) {
+        auto [user, token] =
+            SignIn(service, c.req.remoteAddr, c.param("accountid"), c.param("password"));
         XmlWriter w;
         w.start(xml::element::kSession)
             .text(xml::attribute::kToken, token)
@@ -69,7 +85,7 @@ void AddSessionRoutes(Router& router, Service& service) {
         c.res.status = 204;
     });
 
-    router.post("/web/signin", Access::Open, [&service](Call& c) {
+    router.postWaiting("/web/signin", Access::Open, [&service](Call& c) {
         std::string next = c.optionalParam("next");
         if (!SafeNext(next))
             next = "/health";
@@ -84,7 +100,8 @@ void AddSessionRoutes(Router& router, Service& service) {
                        http::kHtml);
         };
         try {
-            auto [user, token] = SignIn(service, c.param("accountid"), c.param("password"));
+            auto [user, token] =
+                SignIn(service, c.req.remoteAddr, c.param("accountid"), c.param("password"));
             // Lax, not Strict: a link opened from a mail is a cross-site
             // navigation and must still carry the cookie. The cookie opens
             // only pages and downloads, never a change.

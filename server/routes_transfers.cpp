@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <optional>
+#include <regex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,9 +28,26 @@ struct ByteRange {
     std::uint64_t last = 0;
 };
 
-// One "bytes=a-b", "bytes=a-" or "bytes=-n" range. Nothing for no header, a
-// malformed one or several ranges: those get the whole body.
+// A Range header that is not a list of byte ranges, or names a range
+// backwards, cannot be served in any reading.
+bool MalformedRanges(const std::string& header) {
+    static const std::regex syntax(R"(bytes=(\d*)-(\d*)(\s*,\s*\d*-\d*)*)");
+    std::smatch m;
+    if (!std::regex_match(header, m, syntax))
+        return true;
+    std::string first = m[1].str();
+    std::string last = m[2].str();
+    if (first.empty() && last.empty())
+        return true;
+    return !first.empty() && !last.empty() && first.size() <= 18 && last.size() <= 18 &&
+           std::stoull(first) > std::stoull(last);
+}
+
+// One "bytes=a-b", "bytes=a-" or "bytes=-n" range. Nothing for no header or
+// several ranges: those get the whole body.
 std::optional<ByteRange> ParseRange(const std::string& header, std::uint64_t size) {
+    if (!header.empty() && MalformedRanges(header))
+        return ByteRange{false, 0, 0};
     if (header.rfind("bytes=", 0) != 0 || header.find(',') != std::string::npos)
         return std::nullopt;
     std::string bounds = header.substr(6);
@@ -192,8 +210,9 @@ void AddTransferRoutes(Router& router, Service& service) {
     Store& store = service.store();
     const std::uint64_t maxUpload = service.options().maxUploadBytes;
 
-    router.postStream("/upload", Access::Session,
-                      [&store, maxUpload](Call& c) { Upload(store, maxUpload, c); });
+    router.postStream(
+        "/upload", Access::Session, [&store, maxUpload](Call& c) { Upload(store, maxUpload, c); },
+        maxUpload);
     router.get(R"(/files/(-?\d+)/(-?\d+)/(-?\d+))", Access::SessionOrCookie, [&store](Call& c) {
         if (c.user == 0)
             throw ServiceError(401, "Not signed in");

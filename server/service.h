@@ -8,6 +8,7 @@
 #include "store.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -22,12 +23,21 @@ struct Options {
     std::string listen = "127.0.0.1";
     int port = 8080;
     std::filesystem::path dataDir;
-    std::string publicUrl; // empty: http://listen:port
-    int threads = 512;
-    int keepAliveTimeout = 1;
+    std::string publicUrl;               // empty: http://listen:port
+    int threads = 16;                    // worker threads, each serving many connections
+    int keepAliveTimeout = 1;            // idle seconds between requests
+    int requestTimeout = 10;             // idle seconds within a request or a reply
+    int headerTimeout = 10;              // seconds for a whole request line and headers
+    std::size_t headerBytes = 32 * 1024; // request line and headers of one request
+    int maxConnections = 8192;
+    int maxClientConnections = 1024; // from one address
     std::uint64_t maxUploadBytes = 4ULL << 30;
+    std::filesystem::path tlsCert; // both set: HTTPS
+    std::filesystem::path tlsKey;
     HashCost hashCost = HashCost::Interactive;
     int hashParallel = 2;
+    int signInsInFlight = 32;   // from one address at once
+    int signInsPerMinute = 120; // from one address
     bool quiet = false;
 };
 
@@ -50,6 +60,7 @@ public:
     PasswordHasher& hasher() { return *hasher_; }
     Sessions& sessions() { return *sessions_; }
     SignInThrottle& throttle() { return throttle_; }
+    SignInGate& gate() { return *gate_; }
     const Options& options() const { return options_; }
     std::string publicUrl() const;
     std::int64_t addUser(const NewUser& user, const std::string& password);
@@ -60,6 +71,7 @@ private:
     std::unique_ptr<PasswordHasher> hasher_;
     std::unique_ptr<Sessions> sessions_;
     SignInThrottle throttle_;
+    std::unique_ptr<SignInGate> gate_;
     std::unique_ptr<Router> router_;
     std::unique_ptr<HttpBackend> http_;
     std::atomic<int> port_{0};

@@ -15,6 +15,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <fstream>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
 #include <unordered_set>
@@ -200,12 +201,39 @@ bool SharedWith(Connection& c, std::int64_t viewer, std::int64_t owner, std::int
 
 } // namespace
 
+namespace {
+
+// The data folder holds password and session hashes, mail and everyone's
+// files: private to the service's user whatever the umask, also for a
+// folder made by an older version.
+std::string PrivateDatabase(const fs::path& dataDir) {
+    for (const char* sub : {"", "blobs", "tmp", "outbox"}) {
+        fs::path folder = *sub ? dataDir / sub : dataDir;
+        fs::create_directories(folder);
+        fs::permissions(folder, fs::perms::owner_all, fs::perm_options::replace);
+    }
+    fs::path db = dataDir / "velmora.db";
+    // SQLite gives its journal files the mode of the database file.
+    int fd = ::open(db.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0 || ::fchmod(fd, 0600) != 0) {
+        if (fd >= 0)
+            ::close(fd);
+        throw StoreError(StoreError::Kind::Internal, "Cannot create " + db.string());
+    }
+    ::close(fd);
+    for (const char* journal : {"-wal", "-shm"}) {
+        std::error_code ec;
+        fs::permissions(dataDir / ("velmora.db" + std::string(journal)),
+                        fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace,
+                        ec);
+    }
+    return db.string();
+}
+
+} // namespace
+
 Store::Store(const fs::path& dataDir, int connections)
-    : dataDir_(dataDir),
-      pool_((fs::create_directories(dataDir), dataDir / "velmora.db").string(), connections) {
-    fs::create_directories(dataDir_ / "blobs");
-    fs::create_directories(dataDir_ / "tmp");
-    fs::create_directories(dataDir_ / "outbox");
+    : dataDir_(dataDir), pool_(PrivateDatabase(dataDir), connections) {
     auto c = pool_.acquire();
     c->exec(kSchema);
 }
@@ -374,13 +402,19 @@ void Store::addSession(const std::string& tokenHash, std::int64_t user, std::int
     q->run();
 }
 
-std::optional<std::int64_t> Store::sessionUser(const std::string& tokenHash, std::int64_t now) {
+std::optional<Store::SessionRow> Store::session(const std::string& tokenHash, std::int64_t now) {
     auto c = pool_.acquire();
-    auto q = c->query("SELECT user_id FROM sessions WHERE token_hash = ?1 AND expires > ?2");
+    auto q =
+        c->query("SELECT user_id, expires FROM sessions WHERE token_hash = ?1 AND expires > ?2");
     q->bind(1, tokenHash).bind(2, now);
     if (!q->step())
         return std::nullopt;
-    return q->integer(0);
+    return SessionRow{q->integer(0), q->integer(1)};
+}
+
+std::optional<std::int64_t> Store::sessionUser(const std::string& tokenHash, std::int64_t now) {
+    auto row = session(tokenHash, now);
+    return row ? std::optional<std::int64_t>(row->user) : std::nullopt;
 }
 
 void Store::removeSession(const std::string& tokenHash) {

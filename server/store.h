@@ -117,6 +117,11 @@ public:
 
     // Sessions, stored by a hash of the token.
     void addSession(const std::string& tokenHash, std::int64_t user, std::int64_t expires);
+    struct SessionRow {
+        std::int64_t user = 0;
+        std::int64_t expires = 0;
+    };
+    std::optional<SessionRow> session(const std::string& tokenHash, std::int64_t now);
     std::optional<std::int64_t> sessionUser(const std::string& tokenHash, std::int64_t now);
     void removeSession(const std::string& tokenHash);
 

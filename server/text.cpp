@@ -56,7 +56,8 @@ std::string NameProblem(std::string_view name) {
     if (name.size() > 255)
         return "The name is longer than 255 bytes";
     for (char c : name) {
-        if (c == '/' || c == '\0' || c == '\\' || static_cast<unsigned char>(c) < 0x20)
+        auto byte = static_cast<unsigned char>(c);
+        if (c == '/' || c == '\\' || byte < 0x20 || byte == 0x7f)
             return "Invalid character in the name";
     }
     if (name == "." || name == "..")

@@ -2,6 +2,11 @@
 // every 3 s over keep-alive connections, against the same load on the health
 // check as the baseline. The service runs in this process on a free loopback
 // port with a temporary data folder.
+//
+// Each latency runs from the moment the request was due, not from the moment
+// a client thread got round to sending it: a service that falls behind shows
+// as slow, however busy the clients are. The offered and the achieved rates
+// are printed, so a run where the clients could not keep up is seen as such.
 
 #include "service.h"
 
@@ -30,13 +35,19 @@ struct Settings {
     int clients = 1000;
     int seconds = 30;
     int intervalMs = 3000;
-    int workers = 16;
+    int workers = 0; // 0: one client thread per 25 clients, at least 16
+
+    double offeredPerSecond() const { return clients * 1000.0 / intervalMs; }
 };
 
 struct Result {
     std::vector<double> latenciesMs;
     long long errors = 0;
-    double seconds = 0;
+    double seconds = 0; // from the first request due to the last answer
+
+    double achievedPerSecond() const {
+        return seconds > 0 ? static_cast<double>(latenciesMs.size() + errors) / seconds : 0;
+    }
 };
 
 double Percentile(std::vector<double> values, double p) {
@@ -85,9 +96,9 @@ Result RunLoad(int port, const std::vector<std::string>& tokens, const std::stri
                 if (it == mine.end() || it->next >= end)
                     break;
                 std::this_thread::sleep_until(it->next);
-                auto sent = Clock::now();
                 auto r = it->http->Get(path, {{"X-Velmora-Session", it->token}});
-                auto took = std::chrono::duration<double, std::milli>(Clock::now() - sent).count();
+                auto took =
+                    std::chrono::duration<double, std::milli>(Clock::now() - it->next).count();
                 if (!r || r->status != 200)
                     ++errors;
                 else
@@ -105,11 +116,11 @@ Result RunLoad(int port, const std::vector<std::string>& tokens, const std::stri
     return total;
 }
 
-void Report(const char* name, const Result& r) {
+void Report(const char* name, const Result& r, const Settings& s) {
     std::printf(
-        "%-8s %8zu requests  %7.1f req/s  p50 %6.2f ms  p99 %6.2f ms  max %7.2f ms  "
-        "errors %lld\n",
-        name, r.latenciesMs.size(), static_cast<double>(r.latenciesMs.size()) / r.seconds,
+        "%-8s %8zu requests  offered %7.1f req/s  achieved %7.1f req/s  p50 %6.2f ms  "
+        "p99 %6.2f ms  max %7.2f ms  errors %lld\n",
+        name, r.latenciesMs.size(), s.offeredPerSecond(), r.achievedPerSecond(),
         Percentile(r.latenciesMs, 0.50), Percentile(r.latenciesMs, 0.99),
         r.latenciesMs.empty() ? 0.0 : *std::max_element(r.latenciesMs.begin(), r.latenciesMs.end()),
         r.errors);
@@ -130,6 +141,10 @@ int main(int argc, char** argv) {
         else if (arg == "--workers" && value > 0)
             s.workers = value;
     }
+    // Blocking clients: enough threads that each has time for its clients'
+    // requests and the client side is not what limits the rate.
+    if (s.workers == 0)
+        s.workers = std::max(16, s.clients / 25);
     // Each client holds a connection; leave room for both ends of each.
     rlimit limit{};
     if (getrlimit(RLIMIT_NOFILE, &limit) == 0) {
@@ -150,6 +165,11 @@ int main(int argc, char** argv) {
         o.port = 0;
         o.hashCost = HashCost::Test;
         o.quiet = true;
+        // Every client comes from the same loopback address.
+        o.maxConnections = 2 * s.clients + 1024;
+        o.maxClientConnections = o.maxConnections;
+        o.signInsInFlight = 64;
+        o.signInsPerMinute = 2 * s.clients + 1024;
         Service service(o);
         int port = service.start();
 
@@ -190,12 +210,12 @@ int main(int argc, char** argv) {
                 return 1;
             }
         }
-        std::printf("service_poll: %d clients, one request each per %d ms, %d s per phase, "
-                    "port %d\n",
-                    s.clients, s.intervalMs, s.seconds, port);
+        std::printf("service_poll: %d clients, one request each per %d ms (%.1f req/s offered), "
+                    "%d s per phase, %d client threads, port %d\n",
+                    s.clients, s.intervalMs, s.offeredPerSecond(), s.seconds, s.workers, port);
 
         Result health = RunLoad(port, tokens, "/health", s);
-        Report("health", health);
+        Report("health", health, s);
 
         // During the poll phase a trickle of messages makes some polls find
         // something, so delivery (a write) is part of what is measured.
@@ -221,7 +241,7 @@ int main(int argc, char** argv) {
         Result poll = RunLoad(port, tokens, "/messages", s);
         sending = false;
         sender.join();
-        Report("poll", poll);
+        Report("poll", poll, s);
         if (sendErrors > 0)
             std::printf("message sends failed: %lld\n", sendErrors.load());
 
@@ -229,9 +249,11 @@ int main(int argc, char** argv) {
         double pollP99 = Percentile(poll.latenciesMs, 0.99);
         double healthP99 = Percentile(health.latenciesMs, 0.99);
         long long errors = poll.errors + health.errors + sendErrors.load();
-        std::printf("service_poll: %.2f ms p99 ratio=%.2f (target 3), errors=%lld\n", pollP99,
-                    healthP99 > 0 ? pollP99 / healthP99 : 0.0, errors);
-        exitCode = (pollP99 < 50 && errors == 0) ? 0 : 1;
+        double rate =
+            std::min(health.achievedPerSecond(), poll.achievedPerSecond()) / s.offeredPerSecond();
+        std::printf("service_poll: %.2f ms p99 ratio=%.2f (target 3), errors=%lld, rate=%.2f\n",
+                    pollP99, healthP99 > 0 ? pollP99 / healthP99 : 0.0, errors, rate);
+        exitCode = (pollP99 < (s.clients > 1000 ? 100 : 50) && errors == 0 && rate >= 0.95) ? 0 : 1;
     }
     std::error_code ec;
     std::filesystem::remove_all(dir, ec);

@@ -20,6 +20,7 @@ TEST(ServerText, NameRules) {
     EXPECT_EQ(NameProblem("a/b"), "Invalid character in the name");
     EXPECT_EQ(NameProblem(std::string("a\0b", 3)), "Invalid character in the name");
     EXPECT_EQ(NameProblem("line\nbreak"), "Invalid character in the name");
+    EXPECT_EQ(NameProblem("del\x7f.mp3"), "Invalid character in the name");
     EXPECT_EQ(NameProblem(".."), "Invalid character in the name");
     EXPECT_EQ(NameProblem("Robert'); DROP TABLE files;--"), "");
     EXPECT_EQ(NameProblem("Caf\xc3\xa9 & <b>"), "");

@@ -43,6 +43,7 @@ public:
 
     bool running() const { return pid_ > 0; }
     int port() const { return port_; }
+    pid_t pid() const { return pid_; }
     QString dataDir() const { return dataDir_; }
     // Runs the service program once with these arguments on the same data
     // folder (an admin command) and gives its standard output.
