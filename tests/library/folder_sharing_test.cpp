@@ -30,6 +30,10 @@ struct ShareCase {
     std::int32_t modelList; // the folder's list in the model afterwards
 };
 
+void PrintTo(const ShareCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 // Signed in as user 17:
 //   My Media
 //     bob(Bob Stone)   21~0~0

@@ -40,6 +40,12 @@ public:
 class AclAccount : public test::ScriptedAccount {
 public:
     void SetAccessLists(const std::string&) override {}
+    VariantBool AccessListNameExists(const std::string& name) override {
+        if (failNameLookup)
+            throw ComError(E_FAIL, IAccount::iid);
+        return ScriptedAccount::AccessListNameExists(name);
+    }
+    bool failNameLookup = false;
     ComPtr UserById(std::int32_t id) override {
         for (auto& user : known)
             if (user->userId == id)
@@ -270,6 +276,10 @@ struct CommandCase {
     std::int32_t listId = -1; // after the run; -1: not looked at
 };
 
+void PrintTo(const CommandCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class AclsCommandTest : public AclsDialogTest, public ::testing::WithParamInterface<CommandCase> {};
 
 TEST_P(AclsCommandTest, ActsOnTheCurrentItem) {
@@ -407,6 +417,18 @@ TEST_F(AclsDialogTest, AFailingObjectWhileFillingIsShownAndTheDialogStaysUsable)
     EXPECT_EQ(Labels(dialog->rootItem()->child(0)), std::vector<std::string>{"carla(Carla Cole)"});
 }
 
+TEST_F(AclsDialogTest, AFailingLookupIsShownAndNothingIsSent) {
+    Open();
+    aclProxy->aclAccount->failNameLookup = true;
+    answer = "Work";
+    dialog->OnCommand(CAclsDialog::ID_NEW_ACCESS_LIST);
+    aclProxy->aclAccount->failAccessListById = true;
+    DragWithMouse(PointOf(Pick::Ben), PointOf(Pick::Family));
+    EXPECT_EQ(boxes->texts().size(), 2u);
+    EXPECT_TRUE(Changes().empty());
+    EXPECT_EQ(Labels(dialog->rootItem()).size(), 3u);
+}
+
 struct AddUserCase {
     const char* name;
     Pick pick;
@@ -415,6 +437,10 @@ struct AddUserCase {
     std::vector<std::string> texts;
     std::string title; // of the add user dialog; empty when none opens
 };
+
+void PrintTo(const AddUserCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class AclsAddUserTest : public AclsDialogTest, public ::testing::WithParamInterface<AddUserCase> {};
 
@@ -464,6 +490,10 @@ struct DragCase {
     std::vector<std::string> changes;
     std::vector<std::string> texts;
 };
+
+void PrintTo(const DragCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class AclsDragTest : public AclsDialogTest, public ::testing::WithParamInterface<DragCase> {};
 
