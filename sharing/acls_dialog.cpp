@@ -119,6 +119,10 @@ int CAclsDialog::ImageOf(const QTreeWidgetItem* item) {
     return item ? item->data(0, kImageRole).toInt() : -1;
 }
 
+bool CAclsDialog::IsDropHighlighted(const QTreeWidgetItem* item) {
+    return item && item->data(0, kDropHighlightRole).toBool();
+}
+
 // The root is told by the item itself, not by its label: a list may well be
 // called "access lists" too.
 bool CAclsDialog::IsList(const QTreeWidgetItem* item) const {

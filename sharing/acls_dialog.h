@@ -93,6 +93,8 @@ public:
     QTreeWidgetItem* CurrentItem() const;
     // The item's image index (Image).
     static int ImageOf(const QTreeWidgetItem* item);
+    // Whether the item is lit as the target of a member drag.
+    static bool IsDropHighlighted(const QTreeWidgetItem* item);
 
 protected:
     bool event(QEvent* e) override;

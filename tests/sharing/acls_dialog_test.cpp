@@ -511,6 +511,16 @@ TEST_P(AclsDragTest, DroppingAMemberOnAListCopiesIt) {
     const bool dragging = tree->IsDragging();
     const bool imageShown = tree->DragImage() && tree->DragImage()->IsEntered();
     const bool targetIsTheItemUnderTheCursor = tree->DropTarget() == ItemOf(c.onto);
+    // Only a list is lit, and only while the cursor is over it.
+    const bool onAList =
+        c.onto == Pick::Friends || c.onto == Pick::Family || c.onto == Pick::NamedLikeRoot;
+    EXPECT_EQ(CAclsDialog::IsDropHighlighted(tree->DropTarget()), onAList);
+    QTreeWidgetItem* lit = tree->DropTarget();
+    if (lit && lit != ItemOf(c.from)) {
+        Mouse(QEvent::MouseMove, Qt::LeftButton, PointOf(c.from));
+        EXPECT_FALSE(CAclsDialog::IsDropHighlighted(lit)) << "the light stays behind";
+        Mouse(QEvent::MouseMove, Qt::LeftButton, onto);
+    }
     Mouse(QEvent::MouseButtonRelease, Qt::LeftButton, onto);
     EXPECT_TRUE(dragging);
     EXPECT_TRUE(imageShown);
