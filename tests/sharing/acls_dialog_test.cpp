@@ -548,13 +548,6 @@ INSTANTIATE_TEST_SUITE_P(
         DragCase{"TheRootOntoAList", Pick::Root, Pick::Family, {}, {"Invalid drop target"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(AclsDialogTest, AMemberDraggedStaysInItsListAndShowsInTheOther) {
-    Open();
-    DragWithMouse(PointOf(Pick::Ben), PointOf(Pick::Family));
-    EXPECT_EQ(Labels(dialog->rootItem()->child(0)).size(), 2u);
-    EXPECT_EQ(Labels(dialog->rootItem()->child(1)), std::vector<std::string>{"ben(Ben Brook)"});
-}
-
 TEST_F(AclsDialogTest, SharingModeDragsNothing) {
     Open(CAclsDialog::Sharing);
     DragWithMouse(PointOf(Pick::Ben), PointOf(Pick::Family));
