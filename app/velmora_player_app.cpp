@@ -1,10 +1,12 @@
 #include "velmora_player_app.h"
 
 #include "about_dialog.h"
+#include "acls_dialog.h"
 #include "app_context.h"
 #include "cache_files.h"
 #include "command_line.h"
 #include "component_factory.h"
+#include "input_box_dialog.h"
 #include "main_frame.h"
 #include "message_boxes.h"
 #include "message_poller.h"
@@ -277,6 +279,13 @@ void Cvelmora_playerApp::OnToolsAccessLists() {
         runner(GetLibraryView());
 }
 
+void Cvelmora_playerApp::RunAccessListsDialog(QObject* libraryView) {
+    CAclsDialog dialog;
+    dialog.viewWindow = libraryView;
+    dialog.mode = CAclsDialog::Management;
+    RunModal(dialog);
+}
+
 bool Cvelmora_playerApp::HandlesCommand(int id) const {
     if (id == ID_TOOLS_ACCESS_LISTS)
         return static_cast<bool>(accessListsRunner());
@@ -317,6 +326,10 @@ int Cvelmora_playerApp::Run(int argc, char** argv) {
             if (Cvelmora_playerApp* app = Instance())
                 app->WriteLog(text);
         });
+    });
+    ScopedAccessListsRunner accessLists(&Cvelmora_playerApp::RunAccessListsDialog);
+    CAclsDialog::ScopedPrompter names([](const std::string& prompt, const std::string& initial) {
+        return Prompt(prompt, initial);
     });
     Cvelmora_playerApp app;
     if (!app.InitInstance(arguments))

@@ -71,6 +71,8 @@ public:
     // while a runner is in place: one is for as long as its
     // ScopedAccessListsRunner lives, and the one before comes back after.
     using AccessListsRunner = std::function<void(QObject* libraryView)>;
+    // The program's runner: the access lists dialog in management mode.
+    static void RunAccessListsDialog(QObject* libraryView);
     class ScopedAccessListsRunner : public ScopedHook<AccessListsRunner> {
     public:
         explicit ScopedAccessListsRunner(AccessListsRunner runner);

@@ -359,6 +359,10 @@ void CLeftView::OnDelete() {
     folderOperations_->Delete();
 }
 
+void CLeftView::OnShare() {
+    folderSharing_.Share();
+}
+
 bool CLeftView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
     // Only an explicit edit opens an editor at once (a click on the selected
     // item's label comes back as one after the double-click interval).

@@ -8,6 +8,7 @@
 
 #include "command_target.h"
 #include "folder_operations.h"
+#include "folder_sharing.h"
 #include "handle_registry.h"
 #include "item_animations.h"
 #include "library_images.h"
@@ -135,6 +136,7 @@ public slots:
     void OnNewFolder();
     void OnRename();
     void OnDelete();
+    void OnShare();
 
 protected:
     // A label edit begins where an editor is about to open, and ends where
@@ -176,6 +178,7 @@ private:
     Handle hitItem_ = 0;
     Handle rootItem_ = 0;
     UserDialogs userDialogs_{*this};
+    FolderSharing folderSharing_{*this};
 };
 
 } // namespace velmora

@@ -1,4 +1,5 @@
 #include "about_dialog.h"
+#include "acls_dialog.h"
 #include "app_context.h"
 #include "component_factory.h"
 #include "desktop_services.h"
@@ -218,6 +219,30 @@ TEST_F(AppTest, AccessListsRunnersNestAndRunOnlyAfterASignIn) {
     EXPECT_FALSE(frame->OnCommand(CMainFrame::ID_TOOLS_ACCESS_LISTS));
     EXPECT_EQ(runs, (std::vector<std::string>{"inner", "outer"}));
     EXPECT_EQ(signInDialogs, 3);
+    app.ExitInstance();
+}
+
+TEST_F(AppTest, ToolsAccessListsRunsTheAccessListsDialogWithTheLibraryView) {
+    Cvelmora_playerApp::ScopedAccessListsRunner real(&Cvelmora_playerApp::RunAccessListsDialog);
+    signIns = {{"ada", "secret"}};
+    Cvelmora_playerApp app;
+    ASSERT_TRUE(app.InitInstance({"velmora-player"}));
+    std::vector<std::pair<std::int32_t, QObject*>> runs;
+    ModalRunner fixtureRunner;
+    fixtureRunner = InstallModalRunner([&](QDialog& d) -> int {
+        if (auto* acls = dynamic_cast<CAclsDialog*>(&d)) {
+            runs.emplace_back(acls->mode, acls->viewWindow.data());
+            return QDialog::Accepted;
+        }
+        return fixtureRunner(d);
+    });
+    CMainFrame* frame = app.GetMainFrame();
+    frame->UpdateCommandUI();
+    EXPECT_TRUE(frame->GetAction(CMainFrame::ID_TOOLS_ACCESS_LISTS)->isEnabled());
+    EXPECT_TRUE(frame->OnCommand(CMainFrame::ID_TOOLS_ACCESS_LISTS));
+    InstallModalRunner(fixtureRunner);
+    EXPECT_EQ(runs,
+              (std::vector<std::pair<std::int32_t, QObject*>>{{CAclsDialog::Management, library}}));
     app.ExitInstance();
 }
 
