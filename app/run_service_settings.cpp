@@ -2,8 +2,6 @@
 
 #include "app_context.h"
 
-#include <QUrl>
-
 namespace velmora {
 
 RunServiceSettings::RunServiceSettings(std::shared_ptr<ISettingsStore> stored)
@@ -17,13 +15,8 @@ std::int32_t RunServiceSettings::Port() {
     return AppContext::Instance().GetPort();
 }
 
-std::string RunServiceSettings::onRunService(const std::string& url) {
-    QUrl moved(QString::fromStdString(url));
-    if (!moved.isValid() || moved.host().isEmpty())
-        return url;
-    moved.setHost(QString::fromStdString(Host()));
-    moved.setPort(Port());
-    return moved.toString().toStdString();
+std::string RunServiceSettings::onRunService(const char* path) {
+    return wire::link::WebOrigin(Host(), Port()) + path;
 }
 
 ScopedRunServiceSettings::ScopedRunServiceSettings() {

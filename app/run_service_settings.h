@@ -7,6 +7,7 @@
 
 #include "component_factory.h"
 #include "component_interfaces.h"
+#include "wire/link.h"
 
 #include <memory>
 #include <optional>
@@ -21,19 +22,20 @@ public:
     void SetHost(const std::string& host) override { stored_->SetHost(host); }
     std::int32_t Port() override;
     void SetPort(std::int32_t port) override { stored_->SetPort(port); }
-    std::string FileLinkBase() override { return onRunService(stored_->FileLinkBase()); }
-    std::string FolderLinkBase() override { return onRunService(stored_->FolderLinkBase()); }
+    std::string FileLinkBase() override { return onRunService(wire::link::kFilePath); }
+    std::string FolderLinkBase() override { return onRunService(wire::link::kFolderPath); }
     VariantBool CleanUpOnExit() override { return stored_->CleanUpOnExit(); }
     void SetCleanUpOnExit(VariantBool flag) override { stored_->SetCleanUpOnExit(flag); }
     std::string GetValue(const std::string& name) override { return stored_->GetValue(name); }
     void SetValue(const std::string& name, const std::string& value) override {
         stored_->SetValue(name, value);
     }
-    std::string PlayerPageBase() override { return onRunService(stored_->PlayerPageBase()); }
+    std::string PlayerPageBase() override { return onRunService(wire::link::kPlayerPagePath); }
 
 private:
-    // The stored address moved to the run's host and port.
-    std::string onRunService(const std::string& url);
+    // A page of the service in use, the way the settings component makes its
+    // link bases from the stored address.
+    std::string onRunService(const char* path);
 
     std::shared_ptr<ISettingsStore> stored_;
 };
