@@ -2,10 +2,7 @@
 // loopback, seeded with the demo accounts.
 
 #include "app_context.h"
-#include "component_factory.h"
-#include "service_process.h"
-#include "service_proxy.h"
-#include "settings_store.h"
+#include "proxied_service.h"
 #include "user_record.h"
 #include "window_messages.h"
 #include "xml_node.h"
@@ -39,17 +36,10 @@ protected:
 class ServiceClientE2E : public ::testing::Test {
 protected:
     test::ServiceProcess service;
-    QTemporaryDir settingsDir;
-    QString settingsPath = settingsDir.path() + "/settings.ini";
-    ScopedComponent settings{CLSID_SettingsStore,
-                             [this] { return std::make_shared<SettingsStore>(settingsPath); }};
+    test::TempSettings settings;
 
     void SetUp() override {
-        RegisterProxyComponent();
-        ASSERT_TRUE(service.start()) << "velmora-service did not start";
-        SettingsStore store(settingsPath);
-        store.SetHost("127.0.0.1");
-        store.SetPort(service.port());
+        ASSERT_TRUE(test::ServeThroughProxy(service, settings)) << "velmora-service did not start";
     }
 
     static bool pumpUntil(const std::function<bool()>& done, int ms = 20000) {
