@@ -2,6 +2,7 @@
 // velmora-service on loopback, signed in as the demo account demo-free.
 
 #include "app_context.h"
+#include "event_pump.h"
 #include "folder_browser.h"
 #include "left_view.h"
 #include "library_test_support.h"
@@ -12,7 +13,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -71,11 +71,7 @@ protected:
         return bytes;
     }
     bool waitForEnds(int ends) {
-        QElapsedTimer timer;
-        timer.start();
-        while (counter.done < ends && timer.elapsed() < 20000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        return counter.done >= ends;
+        return test::PumpUntil([&] { return counter.done >= ends; }, std::chrono::seconds(20));
     }
     // Downloads the item as a play would and gives what arrived.
     QByteArray fetch(QTreeWidgetItem* item) {

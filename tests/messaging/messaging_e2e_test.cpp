@@ -82,7 +82,7 @@ TEST_F(MessagingE2E, AMessageSentFromOneDialogArrivesInTheOtherAccountsDialog) {
     const UserRecord gustav = lookUp("demo-gold");
     CUserDialog* fromGustav = open(gustav);
     ASSERT_NE(fromGustav, nullptr);
-    ASSERT_TRUE(PumpUntil([&] { return !conversation(fromGustav).empty(); }, 10000));
+    ASSERT_TRUE(PumpUntil([&] { return !conversation(fromGustav).empty(); }, 10s));
     EXPECT_EQ(conversation(fromGustav), "Tea at 8 & bring 50% of the cake?");
 }
 
@@ -96,7 +96,7 @@ TEST_F(MessagingE2E, AMessageForAClosedDialogAppearsWhenItOpens) {
     ServiceClient sender;
     ASSERT_TRUE(sender.Login("demo-gold", "gold-demo-1"));
     ASSERT_TRUE(sender.SendUserMessage(client().GetUserId(), -1, "while you were away"));
-    ASSERT_TRUE(PumpUntil([&] { return poller->KeptCount(gustav.id) == 1; }, 10000));
+    ASSERT_TRUE(PumpUntil([&] { return poller->KeptCount(gustav.id) == 1; }, 10s));
     EXPECT_EQ(conversation(other), "");
 
     CUserDialog* fromGustav = open(gustav);

@@ -2,6 +2,7 @@
 // loopback, seeded with the demo accounts.
 
 #include "app_context.h"
+#include "event_pump.h"
 #include "proxied_service.h"
 #include "user_record.h"
 #include "window_messages.h"
@@ -9,7 +10,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -40,14 +40,6 @@ protected:
 
     void SetUp() override {
         ASSERT_TRUE(test::ServeThroughProxy(service, settings)) << "velmora-service did not start";
-    }
-
-    static bool pumpUntil(const std::function<bool()>& done, int ms = 20000) {
-        QElapsedTimer timer;
-        timer.start();
-        while (!done() && timer.elapsed() < ms)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        return done();
     }
 
     static std::string readFile(const QString& path) {
@@ -139,7 +131,7 @@ TEST_F(ServiceClientE2E, UploadThenDownloadByteForByte) {
     ASSERT_TRUE(client.Login("demo-free", "free-demo-1"));
     client.SetNotifyWindow(HandleOf(&window));
     ASSERT_TRUE(client.UploadFile(1, "my tone.au", source, "42^upload"));
-    ASSERT_TRUE(pumpUntil([&] { return !window.done.empty(); }));
+    ASSERT_TRUE(test::PumpUntil([&] { return !window.done.empty(); }, std::chrono::seconds(20)));
     auto [error, context] = window.done[0];
     EXPECT_EQ(error, "");
     ASSERT_EQ(context.rfind("42^upload^", 0), 0u) << context;
@@ -149,7 +141,7 @@ TEST_F(ServiceClientE2E, UploadThenDownloadByteForByte) {
     std::string target = (work.path() + "/back.au").toStdString();
     std::string key = std::to_string(client.GetUserId()) + "~1~" + std::to_string(fileId);
     ASSERT_TRUE(client.DownloadFile(key, target, "ctx-down"));
-    ASSERT_TRUE(pumpUntil([&] { return window.done.size() == 2; }));
+    ASSERT_TRUE(test::PumpUntil([&] { return window.done.size() == 2; }, std::chrono::seconds(20)));
     EXPECT_EQ(window.done[1], std::make_pair(std::string(), std::string("ctx-down")));
     EXPECT_EQ(readFile(QString::fromStdString(target)), bytes);
 }
