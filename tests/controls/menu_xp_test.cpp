@@ -212,30 +212,23 @@ TEST(MenuXP, PaintsTheStripGradientAndTheIconsOfEntriesThatHaveThem) {
     EXPECT_GT(pixel(x, strip.center().y()).blue(), 0);
     EXPECT_LT(pixel(x, strip.center().y()).blue(), 192);
 
-    auto countRed = [&](QAction* action) {
+    // The pixels of this colour in the entry's icon square.
+    auto count = [&](QAction* action, Qt::GlobalColor colour) {
         const QRect rect = menu.actionGeometry(action);
-        int red = 0;
+        int found = 0;
         for (int px = rect.left(); px < rect.left() + rect.height(); ++px)
             for (int py = rect.top(); py <= rect.bottom(); ++py)
-                red += pixel(px, py) == QColor(Qt::red);
-        return red;
+                found += pixel(px, py) == QColor(colour);
+        return found;
     };
-    EXPECT_GT(countRed(withIcon), 28 * 28 / 2);
-    EXPECT_EQ(countRed(withoutIcon), 0);
-    EXPECT_EQ(countRed(disabledIcon), 0) << "a disabled icon has the disabled look";
+    EXPECT_GT(count(withIcon, Qt::red), 28 * 28 / 2);
+    EXPECT_EQ(count(withoutIcon, Qt::red), 0);
+    EXPECT_EQ(count(disabledIcon, Qt::red), 0) << "a disabled icon has the disabled look";
 
     // A checked entry without an icon has the check mark there: three
     // strokes of 8 pixels' width.
-    auto countBlack = [&](QAction* action) {
-        const QRect rect = menu.actionGeometry(action);
-        int black = 0;
-        for (int px = rect.left(); px < rect.left() + rect.height(); ++px)
-            for (int py = rect.top(); py <= rect.bottom(); ++py)
-                black += pixel(px, py) == QColor(Qt::black);
-        return black;
-    };
-    EXPECT_GE(countBlack(checked), 3 * 8);
-    EXPECT_EQ(countBlack(withoutIcon), 0);
+    EXPECT_GE(count(checked, Qt::black), 3 * 8);
+    EXPECT_EQ(count(withoutIcon, Qt::black), 0);
     menu.hide();
 }
 

@@ -11,11 +11,9 @@
 #include "app_context.h"
 #include "left_view.h"
 #include "object_ranges.h"
+#include "proxied_service.h"
 #include "scripted_message_boxes.h"
 #include "service_client.h"
-#include "service_process.h"
-#include "service_proxy.h"
-#include "temp_settings.h"
 #include "window_messages.h"
 
 #include <QCoreApplication>
@@ -57,11 +55,7 @@ void Handles(QTreeWidgetItem* item, std::vector<Handle>& handles) {
 class FolderOperationsE2E : public ::testing::Test {
 protected:
     void SetUp() override {
-        RegisterProxyComponent();
-        ASSERT_TRUE(service.start()) << "velmora-service did not start";
-        auto store = settings.store();
-        store->SetHost("127.0.0.1");
-        store->SetPort(service.port());
+        ASSERT_TRUE(test::ServeThroughProxy(service, settings)) << "velmora-service did not start";
         AppContext::Destroy();
         ASSERT_TRUE(client().Login(kAccount, kPassword)) << client().GetLastError();
         view.resize(400, 600);

@@ -119,67 +119,35 @@ TEST_P(FolderSharingTest, SharesOnlyOwnFoldersAndShowsTheResult) {
 
 const int kAccepted = QDialog::Accepted, kRejected = QDialog::Rejected, kNone = -1;
 
+// Share on the music folder, whose dialog ends with this result and list.
+ShareCase MusicDialog(const char* name, int dialogResult, std::int32_t chosenList,
+                      std::string failure, std::vector<std::string> calls, int image,
+                      std::int32_t modelList) {
+    return {name, "music", false,    dialogResult, chosenList, std::move(failure), std::move(calls),
+            {},   image,   modelList};
+}
+
+// A target Share refuses outright: no dialog, no call, the folder's list kept.
+ShareCase InvalidSelection(const char* name, std::string target, int image) {
+    return {name, std::move(target), false, kNone, 0, "", {}, {"Invalid selection"}, image, 10};
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Share, FolderSharingTest,
     ::testing::Values(
-        ShareCase{"WithAList",
-                  "music",
-                  false,
-                  kAccepted,
-                  11,
-                  "",
-                  {"SetFolderAccessList(5,11)"},
-                  {},
-                  kImageSharedFolder,
-                  11},
-        ShareCase{"StopSharing",
-                  "music",
-                  false,
-                  kAccepted,
-                  0,
-                  "",
-                  {"SetFolderAccessList(5,0)"},
-                  {},
-                  kImageFolder,
-                  0},
-        ShareCase{"Cancelled", "music", false, kRejected, 11, "", {}, {}, kImageSharedFolder, 10},
-        ShareCase{"Refused",
-                  "music",
-                  false,
-                  kAccepted,
-                  11,
-                  "Not allowed",
-                  {"SetFolderAccessList(5,11)"},
-                  {},
-                  kImageSharedFolder,
-                  10},
+        MusicDialog("WithAList", kAccepted, 11, "", {"SetFolderAccessList(5,11)"},
+                    kImageSharedFolder, 11),
+        MusicDialog("StopSharing", kAccepted, 0, "", {"SetFolderAccessList(5,0)"}, kImageFolder, 0),
+        MusicDialog("Cancelled", kRejected, 11, "", {}, kImageSharedFolder, 10),
+        MusicDialog("Refused", kAccepted, 11, "Not allowed", {"SetFolderAccessList(5,11)"},
+                    kImageSharedFolder, 10),
         ShareCase{"BusyFolder", "music", true, kNone, 0, "", {}, {}, kImageSharedFolder, 10},
-        ShareCase{
-            "File", "song.mp3", false, kNone, 0, "", {}, {"Invalid selection"}, kImageAudio, 10},
-        ShareCase{
-            "Root", "My Media", false, kNone, 0, "", {}, {"Invalid selection"}, kImageRoot, 10},
-        ShareCase{"OtherUsersFolder",
-                  "Holiday",
-                  false,
-                  kNone,
-                  0,
-                  "",
-                  {},
-                  {"Invalid selection"},
-                  kImageFolder,
-                  10},
-        ShareCase{"User", "bob(Bob Stone)", false, kNone, 0, "", {}, {"Invalid selection"}, -1, 10},
-        ShareCase{"FolderGoneFromTheModel",
-                  "lost",
-                  false,
-                  kNone,
-                  0,
-                  "",
-                  {},
-                  {"Invalid selection"},
-                  kImageFolder,
-                  10},
-        ShareCase{"NothingHit", "", false, kNone, 0, "", {}, {"Invalid selection"}, 0, 10}),
+        InvalidSelection("File", "song.mp3", kImageAudio),
+        InvalidSelection("Root", "My Media", kImageRoot),
+        InvalidSelection("OtherUsersFolder", "Holiday", kImageFolder),
+        InvalidSelection("User", "bob(Bob Stone)", -1),
+        InvalidSelection("FolderGoneFromTheModel", "lost", kImageFolder),
+        InvalidSelection("NothingHit", "", 0)),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -2,19 +2,17 @@
 // velmora-service on loopback, signed in as the demo account demo-free.
 
 #include "app_context.h"
+#include "event_pump.h"
 #include "folder_browser.h"
 #include "left_view.h"
 #include "library_test_support.h"
+#include "proxied_service.h"
 #include "scripted_message_boxes.h"
 #include "service_client.h"
-#include "service_process.h"
-#include "service_proxy.h"
-#include "temp_settings.h"
 #include "window_messages.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -43,10 +41,7 @@ protected:
 class TransfersE2E : public ::testing::Test {
 protected:
     void SetUp() override {
-        RegisterProxyComponent();
-        ASSERT_TRUE(service.start()) << "velmora-service did not start";
-        settings.store()->SetHost("127.0.0.1");
-        settings.store()->SetPort(service.port());
+        ASSERT_TRUE(test::ServeThroughProxy(service, settings)) << "velmora-service did not start";
         AppContext::Destroy();
         ASSERT_TRUE(client().Login("demo-free", "free-demo-1")) << client().GetLastError();
         view.OnInitialUpdate();
@@ -76,11 +71,7 @@ protected:
         return bytes;
     }
     bool waitForEnds(int ends) {
-        QElapsedTimer timer;
-        timer.start();
-        while (counter.done < ends && timer.elapsed() < 20000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        return counter.done >= ends;
+        return test::PumpUntil([&] { return counter.done >= ends; }, std::chrono::seconds(20));
     }
     // Downloads the item as a play would and gives what arrived.
     QByteArray fetch(QTreeWidgetItem* item) {

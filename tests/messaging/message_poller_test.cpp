@@ -107,7 +107,7 @@ TEST_F(MessagePollerTest, NoDialogNoRequestAndTheRunEndsByItself) {
     poller->Start();
     EXPECT_TRUE(poller->Running());
     ASSERT_TRUE(PumpUntil([&] { return !poller->Running(); }));
-    test::PumpFor(50);
+    test::PumpFor(50ms);
     EXPECT_EQ(source->fetches(), 0);
 }
 
@@ -183,12 +183,12 @@ TEST_F(MessagePollerTest, TheRunEndsAfterTheLastCloseAndTheNextOpeningStartsAnot
     ASSERT_TRUE(PumpUntil([&] { return source->fetches() > 0; }));
     poller->Unregister(1);
     poller->Unregister(1); // a second unregistration changes nothing
-    test::PumpFor(30);
+    test::PumpFor(30ms);
     EXPECT_TRUE(poller->Running());
     poller->Unregister(2);
     ASSERT_TRUE(PumpUntil([&] { return !poller->Running(); }));
     const int fetches = source->fetches();
-    test::PumpFor(50);
+    test::PumpFor(50ms);
     EXPECT_EQ(source->fetches(), fetches);
 
     source->add({MessagesXml({{"1", "back"}}), {}});
@@ -244,7 +244,7 @@ TEST_F(MessagePollerTest, DestroyingThePollerWhileADeliveryWaitsForThisThreadGiv
         std::this_thread::sleep_for(1ms);
     std::this_thread::sleep_for(20ms);
     poller.reset();
-    test::PumpFor(30);
+    test::PumpFor(30ms);
     EXPECT_TRUE(window.texts.empty());
 }
 

@@ -2,20 +2,16 @@
 // real proxy, the real poller (with a short period) and a real service.
 
 #include "app_context.h"
-#include "component_factory.h"
 #include "left_view.h"
 #include "message_poller.h"
 #include "messaging_test_support.h"
+#include "proxied_service.h"
 #include "scripted_message_boxes.h"
-#include "service_process.h"
-#include "service_proxy.h"
-#include "settings_store.h"
 #include "user_dialog.h"
 #include "user_record.h"
 
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
 #include <gtest/gtest.h>
@@ -29,10 +25,7 @@ namespace {
 class MessagingE2E : public ::testing::Test {
 protected:
     test::ServiceProcess service;
-    QTemporaryDir settingsDir;
-    QString settingsPath = settingsDir.path() + "/settings.ini";
-    ScopedComponent settings{CLSID_SettingsStore,
-                             [this] { return std::make_shared<SettingsStore>(settingsPath); }};
+    test::TempSettings settings;
     MessagePoller* poller = nullptr;
     AppContext::ScopedPollerMaker maker{[this](ServiceClient& client) {
         auto made = std::make_unique<MessagePoller>(std::make_shared<ServiceClientMessages>(client),
@@ -44,11 +37,7 @@ protected:
     std::unique_ptr<CLeftView> view;
 
     void SetUp() override {
-        RegisterProxyComponent();
-        ASSERT_TRUE(service.start()) << "velmora-service did not start";
-        SettingsStore store(settingsPath);
-        store.SetHost("127.0.0.1");
-        store.SetPort(service.port());
+        ASSERT_TRUE(test::ServeThroughProxy(service, settings)) << "velmora-service did not start";
         view = std::make_unique<CLeftView>();
     }
     void TearDown() override {
@@ -93,7 +82,7 @@ TEST_F(MessagingE2E, AMessageSentFromOneDialogArrivesInTheOtherAccountsDialog) {
     const UserRecord gustav = lookUp("demo-gold");
     CUserDialog* fromGustav = open(gustav);
     ASSERT_NE(fromGustav, nullptr);
-    ASSERT_TRUE(PumpUntil([&] { return !conversation(fromGustav).empty(); }, 10000));
+    ASSERT_TRUE(PumpUntil([&] { return !conversation(fromGustav).empty(); }, 10s));
     EXPECT_EQ(conversation(fromGustav), "Tea at 8 & bring 50% of the cake?");
 }
 
@@ -107,7 +96,7 @@ TEST_F(MessagingE2E, AMessageForAClosedDialogAppearsWhenItOpens) {
     ServiceClient sender;
     ASSERT_TRUE(sender.Login("demo-gold", "gold-demo-1"));
     ASSERT_TRUE(sender.SendUserMessage(client().GetUserId(), -1, "while you were away"));
-    ASSERT_TRUE(PumpUntil([&] { return poller->KeptCount(gustav.id) == 1; }, 10000));
+    ASSERT_TRUE(PumpUntil([&] { return poller->KeptCount(gustav.id) == 1; }, 10s));
     EXPECT_EQ(conversation(other), "");
 
     CUserDialog* fromGustav = open(gustav);

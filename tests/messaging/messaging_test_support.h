@@ -1,14 +1,13 @@
 #pragma once
 
 // What the messaging tests share: a window that records the messages handed
-// to it, and a pump of the event loop with a deadline.
+// to it, and the messages file the service writes.
 
+#include "event_pump.h"
 #include "window_messages.h"
 #include "wire/percent.h"
 #include "xml_node.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QObject>
 
 #include <functional>
@@ -39,19 +38,6 @@ protected:
         return true;
     }
 };
-
-// Runs the event loop until done() or the deadline; gives done().
-inline bool PumpUntil(const std::function<bool()>& done, int ms = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    return done();
-}
-
-inline void PumpFor(int ms) {
-    PumpUntil([] { return false; }, ms);
-}
 
 // A messages file as the service writes it: one element per (sender, text).
 inline std::string MessagesXml(const std::vector<std::pair<std::string, std::string>>& messages,

@@ -1,7 +1,7 @@
+#include "event_pump.h"
 #include "window_messages.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QObject>
 #include <gtest/gtest.h>
 
@@ -41,15 +41,6 @@ protected:
     }
 };
 
-// Runs the UI thread's event loop until cond holds or the time is up.
-template <class Cond> bool pumpUntil(Cond cond, int ms = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!cond() && timer.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return cond();
-}
-
 } // namespace
 
 TEST(WindowMessages, SendOnUiThreadIsHandledBeforeReturn) {
@@ -75,7 +66,7 @@ TEST(WindowMessages, WorkerSendWaitsUntilUiThreadHandledIt) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_FALSE(returned.load());
     EXPECT_TRUE(window.received.empty());
-    ASSERT_TRUE(pumpUntil([&] { return returned.load(); }));
+    ASSERT_TRUE(velmora::test::PumpUntil([&] { return returned.load(); }));
     worker.join();
     ASSERT_EQ(window.received.size(), 1u);
     EXPECT_TRUE(window.received[0].onUiThread);
@@ -90,7 +81,7 @@ TEST(WindowMessages, SendToDestroyedWindowIsDroppedAndReturnsZero) {
     EXPECT_EQ(SendMessage(h, UM_SET_BAR_TEXT, 1, 2), 0);
     std::atomic<LRESULT> r{-1};
     std::thread worker([&] { r = SendMessage(h, UM_SET_BAR_TEXT, 1, 2); });
-    ASSERT_TRUE(pumpUntil([&] { return r.load() == 0; }));
+    ASSERT_TRUE(velmora::test::PumpUntil([&] { return r.load() == 0; }));
     worker.join();
     EXPECT_EQ(r.load(), 0);
 }
@@ -105,7 +96,7 @@ TEST(WindowMessages, WindowDestroyedWhileWorkerWaitsReleasesTheWorker) {
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     delete window; // before the UI thread gets to the message
-    ASSERT_TRUE(pumpUntil([&] { return returned.load(); }));
+    ASSERT_TRUE(velmora::test::PumpUntil([&] { return returned.load(); }));
     worker.join();
 }
 
@@ -138,7 +129,7 @@ TEST(WindowMessages, PostedTextsAreOwnedAndOrderIsKept) {
     });
     worker.join();
     EXPECT_TRUE(window.received.empty()); // posted: nothing before the loop runs
-    ASSERT_TRUE(pumpUntil([&] { return window.received.size() == 4; }));
+    ASSERT_TRUE(velmora::test::PumpUntil([&] { return window.received.size() == 4; }));
     EXPECT_EQ(window.received[0].text, "ctx0");
     EXPECT_EQ(window.received[1].text, "ctx1");
     EXPECT_EQ(window.received[2].text, "ctx2");

@@ -3,6 +3,7 @@
 // checked quickly and without a media backend.
 #include "component_factory.h"
 #include "component_interfaces.h"
+#include "event_pump.h"
 #include "play_queue.h"
 #include "temp_settings.h"
 #include "velmora_player_view.h"
@@ -73,20 +74,8 @@ protected:
     }
 };
 
-template <class Cond> bool PumpUntil(Cond cond, std::chrono::milliseconds limit = 5000ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!cond() && timer.elapsed() < limit.count())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    return cond();
-}
-
-void PumpFor(std::chrono::milliseconds time) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < time.count())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-}
+using test::PumpFor;
+using test::PumpUntil;
 
 class PlayQueueTest : public ::testing::Test {
 protected:

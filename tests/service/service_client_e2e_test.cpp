@@ -2,17 +2,14 @@
 // loopback, seeded with the demo accounts.
 
 #include "app_context.h"
-#include "component_factory.h"
-#include "service_process.h"
-#include "service_proxy.h"
-#include "settings_store.h"
+#include "event_pump.h"
+#include "proxied_service.h"
 #include "user_record.h"
 #include "window_messages.h"
 #include "xml_node.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -39,25 +36,10 @@ protected:
 class ServiceClientE2E : public ::testing::Test {
 protected:
     test::ServiceProcess service;
-    QTemporaryDir settingsDir;
-    QString settingsPath = settingsDir.path() + "/settings.ini";
-    ScopedComponent settings{CLSID_SettingsStore,
-                             [this] { return std::make_shared<SettingsStore>(settingsPath); }};
+    test::TempSettings settings;
 
     void SetUp() override {
-        RegisterProxyComponent();
-        ASSERT_TRUE(service.start()) << "velmora-service did not start";
-        SettingsStore store(settingsPath);
-        store.SetHost("127.0.0.1");
-        store.SetPort(service.port());
-    }
-
-    static bool pumpUntil(const std::function<bool()>& done, int ms = 20000) {
-        QElapsedTimer timer;
-        timer.start();
-        while (!done() && timer.elapsed() < ms)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        return done();
+        ASSERT_TRUE(test::ServeThroughProxy(service, settings)) << "velmora-service did not start";
     }
 
     static std::string readFile(const QString& path) {
@@ -149,7 +131,7 @@ TEST_F(ServiceClientE2E, UploadThenDownloadByteForByte) {
     ASSERT_TRUE(client.Login("demo-free", "free-demo-1"));
     client.SetNotifyWindow(HandleOf(&window));
     ASSERT_TRUE(client.UploadFile(1, "my tone.au", source, "42^upload"));
-    ASSERT_TRUE(pumpUntil([&] { return !window.done.empty(); }));
+    ASSERT_TRUE(test::PumpUntil([&] { return !window.done.empty(); }, std::chrono::seconds(20)));
     auto [error, context] = window.done[0];
     EXPECT_EQ(error, "");
     ASSERT_EQ(context.rfind("42^upload^", 0), 0u) << context;
@@ -159,7 +141,7 @@ TEST_F(ServiceClientE2E, UploadThenDownloadByteForByte) {
     std::string target = (work.path() + "/back.au").toStdString();
     std::string key = std::to_string(client.GetUserId()) + "~1~" + std::to_string(fileId);
     ASSERT_TRUE(client.DownloadFile(key, target, "ctx-down"));
-    ASSERT_TRUE(pumpUntil([&] { return window.done.size() == 2; }));
+    ASSERT_TRUE(test::PumpUntil([&] { return window.done.size() == 2; }, std::chrono::seconds(20)));
     EXPECT_EQ(window.done[1], std::make_pair(std::string(), std::string("ctx-down")));
     EXPECT_EQ(readFile(QString::fromStdString(target)), bytes);
 }

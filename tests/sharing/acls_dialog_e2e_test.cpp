@@ -8,10 +8,8 @@
 #include "custom_tree_ctrl.h"
 #include "left_view.h"
 #include "modal_runner.h"
+#include "proxied_service.h"
 #include "scripted_message_boxes.h"
-#include "service_process.h"
-#include "service_proxy.h"
-#include "temp_settings.h"
 #include "window_messages.h"
 
 #include <QMouseEvent>
@@ -37,11 +35,7 @@ protected:
     test::ScopedScriptedBoxes boxes;
 
     void SetUp() override {
-        RegisterProxyComponent();
-        ASSERT_TRUE(service.start()) << "velmora-service did not start";
-        auto store = settings.store();
-        store->SetHost("127.0.0.1");
-        store->SetPort(service.port());
+        ASSERT_TRUE(test::ServeThroughProxy(service, settings)) << "velmora-service did not start";
     }
     void TearDown() override { AppContext::Destroy(); }
     static ServiceClient& client() { return AppContext::Instance().GetServiceClient(); }

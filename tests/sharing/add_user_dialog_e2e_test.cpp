@@ -4,13 +4,10 @@
 
 #include "add_user_dialog.h"
 #include "app_context.h"
-#include "component_factory.h"
 #include "left_view.h"
+#include "proxied_service.h"
 #include "public_directory_list.h"
 #include "scripted_message_boxes.h"
-#include "service_process.h"
-#include "service_proxy.h"
-#include "settings_store.h"
 #include "temp_folder.h"
 #include "user_dialog.h"
 
@@ -27,19 +24,12 @@ class AddUserE2E : public ::testing::Test {
 protected:
     test::ScopedTempFolder temp; // the proxy writes the cache here
     test::ServiceProcess service;
-    QTemporaryDir settingsDir;
-    QString settingsPath = settingsDir.path() + "/settings.ini";
-    ScopedComponent settings{CLSID_SettingsStore,
-                             [this] { return std::make_shared<SettingsStore>(settingsPath); }};
+    test::TempSettings settings;
     test::ScopedScriptedBoxes boxes;
     std::unique_ptr<CLeftView> view;
 
     void SetUp() override {
-        RegisterProxyComponent();
-        ASSERT_TRUE(service.start()) << "velmora-service did not start";
-        SettingsStore store(settingsPath);
-        store.SetHost("127.0.0.1");
-        store.SetPort(service.port());
+        ASSERT_TRUE(test::ServeThroughProxy(service, settings)) << "velmora-service did not start";
         view = std::make_unique<CLeftView>();
         ASSERT_TRUE(client().Login("demo-gold", "gold-demo-1")) << client().GetLastError();
     }
