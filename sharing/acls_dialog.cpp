@@ -332,20 +332,27 @@ void CAclsDialog::OnCommunicate() {
     RunModal(dialog);
 }
 
+QTreeWidgetItem* CAclsDialog::ChosenList() {
+    QTreeWidgetItem* item = CurrentItem();
+    if (!item) {
+        ShowMessage(116);
+        return nullptr;
+    }
+    if (!IsList(item)) {
+        ShowMessage(117);
+        return nullptr;
+    }
+    return item;
+}
+
 void CAclsDialog::OnStopSharing() {
     if (mode != Sharing) {
         accept();
         return;
     }
-    QTreeWidgetItem* item = CurrentItem();
-    if (!item) {
-        ShowMessage(116);
+    QTreeWidgetItem* item = ChosenList();
+    if (!item)
         return;
-    }
-    if (!IsList(item)) {
-        ShowMessage(117);
-        return;
-    }
     if (listByItem_.at(item) == 0) {
         ShowMessage(116);
         return;
@@ -359,15 +366,9 @@ void CAclsDialog::OnOK() {
         accept();
         return;
     }
-    QTreeWidgetItem* item = CurrentItem();
-    if (!item) {
-        ShowMessage(116);
+    QTreeWidgetItem* item = ChosenList();
+    if (!item)
         return;
-    }
-    if (!IsList(item)) {
-        ShowMessage(117);
-        return;
-    }
     listId = listByItem_.at(item);
     accept();
 }
