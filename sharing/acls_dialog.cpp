@@ -223,20 +223,26 @@ void CAclsDialog::OnCommand(int id) {
     }
 }
 
-void CAclsDialog::OnNewList() {
-    const std::string name = AskName(112, "Access List 1");
-    if (name.empty())
-        return;
+bool CAclsDialog::NameIsFree(const std::string& name) {
     try {
         std::shared_ptr<IAccount> account = Client().GetAccount();
         if (account && account->AccessListNameExists(name) != 0) {
             ShowMessage(111);
-            return;
+            return false;
         }
     } catch (const ComError& error) {
         ShowMessage(error.message());
-        return;
+        return false;
     }
+    return true;
+}
+
+void CAclsDialog::OnNewList() {
+    const std::string name = AskName(112, "Access List 1");
+    if (name.empty())
+        return;
+    if (!NameIsFree(name))
+        return;
     Finish(Client().CreateAccessList(name));
 }
 
@@ -251,16 +257,8 @@ void CAclsDialog::OnRename() {
     const std::string name = AskName(113, item->text(0).toStdString());
     if (name.empty())
         return;
-    try {
-        std::shared_ptr<IAccount> account = Client().GetAccount();
-        if (account && account->AccessListNameExists(name) != 0) {
-            ShowMessage(111);
-            return;
-        }
-    } catch (const ComError& error) {
-        ShowMessage(error.message());
+    if (!NameIsFree(name))
         return;
-    }
     Finish(Client().RenameAccessList(listByItem_.at(item), name));
 }
 
