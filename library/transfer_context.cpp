@@ -1,5 +1,7 @@
 #include "transfer_context.h"
 
+#include "text_utils.h"
+
 #include <charconv>
 #include <cstdint>
 
@@ -10,34 +12,11 @@ namespace {
 constexpr char kSeparator = '^';
 
 std::string Escape(const std::string& field) {
-    std::string out;
-    out.reserve(field.size());
-    for (char c : field) {
-        if (c == '%')
-            out += "%25";
-        else if (c == kSeparator)
-            out += "%5E";
-        else
-            out += c;
-    }
-    return out;
+    return EscapeSeparator(field, kSeparator);
 }
 
 std::string Unescape(const std::string& field) {
-    std::string out;
-    out.reserve(field.size());
-    for (std::size_t i = 0; i < field.size(); ++i) {
-        if (field.compare(i, 3, "%25") == 0) {
-            out += '%';
-            i += 2;
-        } else if (field.compare(i, 3, "%5E") == 0) {
-            out += kSeparator;
-            i += 2;
-        } else {
-            out += field[i];
-        }
-    }
-    return out;
+    return UnescapeSeparator(field, kSeparator);
 }
 
 template <class T> T Number(const std::string& text) {

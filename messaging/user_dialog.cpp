@@ -192,28 +192,19 @@ void CUserDialog::OnUserMessage(const XmlNode& message) {
 
 void CUserDialog::OnSend() {
     ServiceClient& client = AppContext::Instance().GetServiceClient();
-    if (!client.IsGoldOrPlatinum()) {
-        ShowMessage(133);
-        return;
-    }
-    UpdateData(true);
-    if (messageText.empty()) {
-        ShowMessage(130);
-        return;
-    }
-    bool sent = false;
-    {
-        WaitCursor wait;
-        sent = client.SendUserMessage(user.id, -1, messageText);
-    }
-    if (!sent)
-        ShowMessage(client.GetLastError());
+    Deliver(client.IsGoldOrPlatinum(), 133,
+            [&] { return client.SendUserMessage(user.id, -1, messageText); });
 }
 
 void CUserDialog::OnEmail() {
     ServiceClient& client = AppContext::Instance().GetServiceClient();
-    if (!client.IsPlusAccount()) {
-        ShowMessage(129);
+    Deliver(client.IsPlusAccount(), 129,
+            [&] { return client.SendEmail(client.GetAccountId(), emailText, messageText); });
+}
+
+void CUserDialog::Deliver(bool allowed, int refusal, const std::function<bool()>& send) {
+    if (!allowed) {
+        ShowMessage(refusal);
         return;
     }
     UpdateData(true);
@@ -224,10 +215,10 @@ void CUserDialog::OnEmail() {
     bool sent = false;
     {
         WaitCursor wait;
-        sent = client.SendEmail(client.GetAccountId(), emailText, messageText);
+        sent = send();
     }
     if (!sent)
-        ShowMessage(client.GetLastError());
+        ShowMessage(AppContext::Instance().GetServiceClient().GetLastError());
 }
 
 void CUserDialog::OnOK() {

@@ -13,6 +13,7 @@
 #include <QPointer>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 class QLabel;
@@ -107,6 +108,9 @@ private:
     void UnregisterAndNotify();
     void Unregister();
     void ShowConversation();
+    // Sends the typed message by `send` once the account may and there is a message; `refusal`
+    // is the message shown when the account may not.
+    void Deliver(bool allowed, int refusal, const std::function<bool()>& send);
 
     QLineEdit* accountIdEdit_;
     QLineEdit* firstNameEdit_;

@@ -11,35 +11,14 @@ namespace velmora {
 
 namespace {
 
+constexpr char kPathSeparator = '|';
+
 std::string EscapePath(const std::string& path) {
-    std::string out;
-    out.reserve(path.size());
-    for (char c : path) {
-        if (c == '%')
-            out += "%25";
-        else if (c == '|')
-            out += "%7C";
-        else
-            out += c;
-    }
-    return out;
+    return EscapeSeparator(path, kPathSeparator);
 }
 
 std::string UnescapePath(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text.compare(i, 3, "%25") == 0) {
-            out += '%';
-            i += 2;
-        } else if (text.compare(i, 3, "%7C") == 0) {
-            out += '|';
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
+    return UnescapeSeparator(text, kPathSeparator);
 }
 
 // The window handle named by the leading digits of a field. Handles are
@@ -59,12 +38,12 @@ Handle LeadingHandle(const std::string& field) {
 } // namespace
 
 std::string MakeEntry(const std::string& path, const std::string& tail) {
-    return EscapePath(path) + "|" + tail;
+    return EscapePath(path) + kPathSeparator + tail;
 }
 
 EntryFields ParseEntry(const std::string& entry) {
     std::vector<std::string> fields;
-    Split(entry, '|', fields);
+    Split(entry, kPathSeparator, fields);
     EntryFields parsed;
     parsed.path = UnescapePath(fields[0]);
     if (fields.size() > 1)

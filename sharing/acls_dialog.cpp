@@ -223,20 +223,26 @@ void CAclsDialog::OnCommand(int id) {
     }
 }
 
-void CAclsDialog::OnNewList() {
-    const std::string name = AskName(112, "Access List 1");
-    if (name.empty())
-        return;
+bool CAclsDialog::NameIsFree(const std::string& name) {
     try {
         std::shared_ptr<IAccount> account = Client().GetAccount();
         if (account && account->AccessListNameExists(name) != 0) {
             ShowMessage(111);
-            return;
+            return false;
         }
     } catch (const ComError& error) {
         ShowMessage(error.message());
-        return;
+        return false;
     }
+    return true;
+}
+
+void CAclsDialog::OnNewList() {
+    const std::string name = AskName(112, "Access List 1");
+    if (name.empty())
+        return;
+    if (!NameIsFree(name))
+        return;
     Finish(Client().CreateAccessList(name));
 }
 
@@ -251,16 +257,8 @@ void CAclsDialog::OnRename() {
     const std::string name = AskName(113, item->text(0).toStdString());
     if (name.empty())
         return;
-    try {
-        std::shared_ptr<IAccount> account = Client().GetAccount();
-        if (account && account->AccessListNameExists(name) != 0) {
-            ShowMessage(111);
-            return;
-        }
-    } catch (const ComError& error) {
-        ShowMessage(error.message());
+    if (!NameIsFree(name))
         return;
-    }
     Finish(Client().RenameAccessList(listByItem_.at(item), name));
 }
 
@@ -332,20 +330,27 @@ void CAclsDialog::OnCommunicate() {
     RunModal(dialog);
 }
 
+QTreeWidgetItem* CAclsDialog::ChosenList() {
+    QTreeWidgetItem* item = CurrentItem();
+    if (!item) {
+        ShowMessage(116);
+        return nullptr;
+    }
+    if (!IsList(item)) {
+        ShowMessage(117);
+        return nullptr;
+    }
+    return item;
+}
+
 void CAclsDialog::OnStopSharing() {
     if (mode != Sharing) {
         accept();
         return;
     }
-    QTreeWidgetItem* item = CurrentItem();
-    if (!item) {
-        ShowMessage(116);
+    QTreeWidgetItem* item = ChosenList();
+    if (!item)
         return;
-    }
-    if (!IsList(item)) {
-        ShowMessage(117);
-        return;
-    }
     if (listByItem_.at(item) == 0) {
         ShowMessage(116);
         return;
@@ -359,15 +364,9 @@ void CAclsDialog::OnOK() {
         accept();
         return;
     }
-    QTreeWidgetItem* item = CurrentItem();
-    if (!item) {
-        ShowMessage(116);
+    QTreeWidgetItem* item = ChosenList();
+    if (!item)
         return;
-    }
-    if (!IsList(item)) {
-        ShowMessage(117);
-        return;
-    }
     listId = listByItem_.at(item);
     accept();
 }

@@ -105,6 +105,10 @@ private:
     void OnInitDialog();
     bool IsList(const QTreeWidgetItem* item) const;
     bool IsMember(const QTreeWidgetItem* item) const;
+    // The list the sharing buttons act on, or null once the user has been told why none is.
+    QTreeWidgetItem* ChosenList();
+    // Whether no list is called `name` yet; false once the user has been told otherwise.
+    bool NameIsFree(const std::string& name);
     bool IsValidDropTarget(const QTreeWidgetItem* item) const;
     void OnBeginDrag(QTreeWidgetItem* item, QPoint point);
     void OnDragMove(const QPoint& point);

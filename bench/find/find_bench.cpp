@@ -7,6 +7,7 @@
 // "Match whole word only" matches the thousand files whose id ends in 77,
 // spread through the whole tree. Baseline in the same run: one plain
 // depth-first walk of the same tree testing every item's text the same way.
+#include "../common/seeded_service.h"
 #include "app_context.h"
 #include "component_factory.h"
 #include "find_dialog.h"
@@ -14,16 +15,12 @@
 #include "left_view.h"
 #include "message_boxes.h"
 #include "service_client.h"
-#include "service_proxy.h"
-#include "settings_store.h"
 #include "window_messages.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
-#include <QTemporaryDir>
 
 #include <algorithm>
 #include <chrono>
@@ -77,32 +74,9 @@ std::size_t PlainWalk(QTreeWidgetItem* item) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
 
-    QTemporaryDir data;
-    const QString service = QStringLiteral(VELMORA_SERVICE_EXE);
-    if (QProcess::execute(service, {"--data", data.path(), "--quiet", "--seed-bench"}) != 0) {
-        std::fprintf(stderr, "find: --seed-bench failed\n");
+    bench::SeededService service("find");
+    if (!service.Start())
         return 1;
-    }
-    QProcess server;
-    server.start(service, {"--data", data.path(), "--quiet", "--port", "0"});
-    QByteArray out;
-    while (!out.contains("listening on ") && server.waitForReadyRead(15000))
-        out += server.readAllStandardOutput();
-    const int colon = out.indexOf(':', out.indexOf("listening on ") + 13);
-    const int port = out.mid(colon + 1).trimmed().toInt();
-    if (port <= 0) {
-        std::fprintf(stderr, "find: velmora-service did not start\n");
-        return 1;
-    }
-    const QString settingsPath = data.path() + "/settings.ini";
-    {
-        SettingsStore store(settingsPath);
-        store.SetHost("127.0.0.1");
-        store.SetPort(port);
-    }
-    ScopedComponent settings(CLSID_SettingsStore,
-                             [&] { return std::make_shared<SettingsStore>(settingsPath); });
-    RegisterProxyComponent();
     ServiceClient& client = AppContext::Instance().GetServiceClient();
     if (!client.Login("bench", "bench-password-1")) {
         std::fprintf(stderr, "find: sign-in failed: %s\n", client.GetLastError().c_str());
@@ -173,8 +147,7 @@ int main(int argc, char** argv) {
                 painted, painted * 1000.0 / std::max(matches, 1), matches);
 
     client.Logout();
-    server.terminate();
-    server.waitForFinished(10000);
+    service.Stop();
     std::printf("find: %.3f s ratio=%.2f (target 3), matches=%d\n", pass, pass / walk, matches);
     AppContext::Destroy();
     return 0;

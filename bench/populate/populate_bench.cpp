@@ -3,18 +3,15 @@
 // with a folder each): ServiceClient::Login through the real proxy, then
 // UM_POPULATE_LIBRARY. Baseline in the same run: a bare QTreeWidget taking
 // the same texts and icons in one batch.
+#include "../common/seeded_service.h"
 #include "app_context.h"
 #include "component_factory.h"
 #include "left_view.h"
 #include "service_client.h"
-#include "service_proxy.h"
-#include "settings_store.h"
 #include "window_messages.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
@@ -118,32 +115,9 @@ void Settle() {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
 
-    QTemporaryDir data;
-    const QString service = QStringLiteral(VELMORA_SERVICE_EXE);
-    if (QProcess::execute(service, {"--data", data.path(), "--quiet", "--seed-bench"}) != 0) {
-        std::fprintf(stderr, "populate: --seed-bench failed\n");
+    bench::SeededService service("populate");
+    if (!service.Start())
         return 1;
-    }
-    QProcess server;
-    server.start(service, {"--data", data.path(), "--quiet", "--port", "0"});
-    QByteArray out;
-    while (!out.contains("listening on ") && server.waitForReadyRead(15000))
-        out += server.readAllStandardOutput();
-    const int colon = out.indexOf(':', out.indexOf("listening on ") + 13);
-    const int port = out.mid(colon + 1).trimmed().toInt();
-    if (port <= 0) {
-        std::fprintf(stderr, "populate: velmora-service did not start\n");
-        return 1;
-    }
-    const QString settingsPath = data.path() + "/settings.ini";
-    {
-        SettingsStore store(settingsPath);
-        store.SetHost("127.0.0.1");
-        store.SetPort(port);
-    }
-    ScopedComponent settings(CLSID_SettingsStore,
-                             [&] { return std::make_shared<SettingsStore>(settingsPath); });
-    RegisterProxyComponent();
     ServiceClient& client = AppContext::Instance().GetServiceClient();
 
     // Untimed: one sign-in to read what the tree will show, for the baseline.
@@ -234,8 +208,7 @@ int main(int argc, char** argv) {
     std::printf("best sign-in %.3f s, best fill %.3f s, best sign-in and fill %.3f s\n", signIn,
                 ours, whole);
     client.Logout();
-    server.terminate();
-    server.waitForFinished(10000);
+    service.Stop();
     // The figure is the whole (sign-in and fill); the ratio compares the two
     // fills of the same tree, ours through UM_POPULATE_LIBRARY and the bare one.
     std::printf("populate: %.3f s ratio=%.2f (target 3)\n", whole, ours / bare);

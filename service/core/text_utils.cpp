@@ -61,4 +61,47 @@ std::int32_t TextToNumber(const std::string& text) {
     return static_cast<std::int32_t>(value);
 }
 
+namespace {
+
+std::string PercentCode(char c) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    const auto byte = static_cast<unsigned char>(c);
+    return {'%', kHex[byte >> 4], kHex[byte & 0xF]};
+}
+
+} // namespace
+
+std::string EscapeSeparator(const std::string& text, char separator) {
+    const std::string code = PercentCode(separator);
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        if (c == '%')
+            out += "%25";
+        else if (c == separator)
+            out += code;
+        else
+            out += c;
+    }
+    return out;
+}
+
+std::string UnescapeSeparator(const std::string& text, char separator) {
+    const std::string code = PercentCode(separator);
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text.compare(i, 3, "%25") == 0) {
+            out += '%';
+            i += 2;
+        } else if (text.compare(i, 3, code) == 0) {
+            out += separator;
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
 } // namespace velmora

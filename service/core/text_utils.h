@@ -27,4 +27,10 @@ std::string NumberToText(std::int32_t number);
 // beyond the 32-bit range is clamped to it.
 std::int32_t TextToNumber(const std::string& text);
 
+// The text with "%" and the separator written as "%" and two upper-case hex
+// digits, so that it can stand between separators; UnescapeSeparator undoes
+// it and leaves every other "%" sequence as it is.
+std::string EscapeSeparator(const std::string& text, char separator);
+std::string UnescapeSeparator(const std::string& text, char separator);
+
 } // namespace velmora
