@@ -136,6 +136,8 @@ bool Cvelmora_playerApp::InitInstance(const std::vector<std::string>& arguments)
     }
 
     WriteLog("Velmora Media Player started");
+    // Refresh in the library signs in again through the same loop.
+    signInLoop_ = std::make_unique<AppContext::ScopedSignInLoop>([this] { return SignIn(); });
     SignIn();
     return true;
 }
@@ -149,6 +151,7 @@ int Cvelmora_playerApp::ExitInstance(int exitCode) {
             WriteLog("Settings could not be read at exit: " + e.message());
         }
     }
+    signInLoop_.reset();
     frame_.reset();
     runService_.reset();
     AppContext::Destroy();

@@ -4,6 +4,7 @@
 // sign-in loop every feature needing the service falls back on, owns the log
 // and the application message store, and cleans the cache at exit.
 
+#include "app_context.h"
 #include "app_message_store.h"
 #include "command_target.h"
 #include "log_file.h"
@@ -97,6 +98,7 @@ private:
     std::unique_ptr<Cvelmora_playerDoc> document_;
     std::unique_ptr<CMainFrame> frame_;
     std::unique_ptr<ScopedRunServiceSettings> runService_;
+    std::unique_ptr<AppContext::ScopedSignInLoop> signInLoop_;
 };
 
 } // namespace velmora

@@ -2,12 +2,16 @@
 
 #include "app_context.h"
 #include "find_dialog.h"
+#include "library_menu.h"
 #include "library_populator.h"
 #include "library_search.h"
+#include "menu_xp.h"
 #include "message_boxes.h"
+#include "wait_cursor.h"
 #include "window_messages.h"
 #include "wire/media_types.h"
 
+#include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDragLeaveEvent>
 #include <QDragMoveEvent>
@@ -43,6 +47,7 @@ CLeftView::CLeftView(QWidget* parent) : QTreeWidget(parent), images_(LoadLibrary
     setDragEnabled(false);
     animations_ = std::make_unique<ItemAnimations>(*this);
     transfers_ = std::make_unique<LibraryTransfers>(*this);
+    play_ = std::make_unique<LibraryPlay>(*this);
     // File > Open may now offer to store the opened file in the library.
     setProperty("acceptsMediaUploads", true);
     search_ = std::make_unique<LibrarySearch>(*this);
@@ -253,9 +258,101 @@ void CLeftView::mouseReleaseEvent(QMouseEvent* e) {
     }
 }
 
+void CLeftView::mouseDoubleClickEvent(QMouseEvent* e) {
+    if (e->button() == Qt::LeftButton) {
+        SetHitItem(itemAt(e->position().toPoint()));
+        OnPlay();
+    }
+    // The tree's own handling follows: a folder opens or closes as well.
+    QTreeWidget::mouseDoubleClickEvent(e);
+}
+
+void CLeftView::keyPressEvent(QKeyEvent* e) {
+    const bool shift = e->modifiers().testFlag(Qt::ShiftModifier);
+    if (e->key() == Qt::Key_Menu || (e->key() == Qt::Key_F10 && shift)) {
+        SetHitItem(currentItem());
+        OpenContextMenu(QPoint(-1, -1));
+        e->accept();
+        return;
+    }
+    // P plays the selected item when released; typing it must not first
+    // move the selection to an item whose name starts with "p".
+    if (e->key() == Qt::Key_P && !(e->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+        e->accept();
+        return;
+    }
+    QTreeWidget::keyPressEvent(e);
+}
+
 void CLeftView::keyReleaseEvent(QKeyEvent* e) {
+    // Keys typed into a label's editor come here too when the editor leaves
+    // them: they are text, never commands.
+    if (state() == EditingState || LabelEditActive()) {
+        QTreeWidget::keyReleaseEvent(e);
+        return;
+    }
     SetHitItem(currentItem());
+    if (const int command = LibraryCommandOfKey(*e))
+        RunLibraryCommand(command);
     QTreeWidget::keyReleaseEvent(e);
+}
+
+void CLeftView::contextMenuEvent(QContextMenuEvent* e) {
+    e->accept();
+    if (e->reason() == QContextMenuEvent::Keyboard) {
+        SetHitItem(currentItem());
+        OpenContextMenu(QPoint(-1, -1));
+        return;
+    }
+    // The right press chose the item; the menu's command is for it.
+    if (LibraryItem* hit = HitItem())
+        setCurrentItem(hit);
+    OpenContextMenu(e->globalPos());
+}
+
+void CLeftView::OpenContextMenu(const QPoint& globalPos) {
+    const QPoint at =
+        globalPos == QPoint(-1, -1) ? viewport()->mapToGlobal(QPoint(5, 5)) : globalPos;
+    const std::unique_ptr<CMenuXP> menu = MakeLibraryMenu(this);
+    if (const int command = menu->Track(at))
+        RunLibraryCommand(command);
+}
+
+bool CLeftView::RunLibraryCommand(int id) {
+    switch (id) {
+    case ID_LIBRARY_PLAY:
+        OnPlay();
+        return true;
+    case ID_LIBRARY_SEARCH:
+        OnSearch();
+        return true;
+    case ID_LIBRARY_EMAIL_LINK:
+        OnEmailLink();
+        return true;
+    case ID_LIBRARY_COPY_LINK:
+        OnCopyLink();
+        return true;
+    case ID_LIBRARY_COPY_MEDIA_LINK:
+        OnCopyMediaLink();
+        return true;
+    case ID_LIBRARY_NEW:
+        OnNewFolder();
+        return true;
+    case ID_LIBRARY_SHARE:
+        OnShare();
+        return true;
+    case ID_LIBRARY_DELETE:
+        OnDelete();
+        return true;
+    case ID_LIBRARY_RENAME:
+        OnRename();
+        return true;
+    case ID_LIBRARY_REFRESH:
+        OnRefresh();
+        return true;
+    default:
+        return false;
+    }
 }
 
 // Only local files are meant for this tree; in particular items dragged out
@@ -363,6 +460,24 @@ void CLeftView::OnShare() {
     folderSharing_.Share();
 }
 
+void CLeftView::OnPlay() {
+    play_->Play(HitItem());
+}
+
+void CLeftView::OnRefresh() {
+    ServiceClient& client = AppContext::Instance().GetServiceClient();
+    {
+        WaitCursor wait;
+        // Every item goes with the root, and with the items their keys.
+        if (LibraryItem* root = RootItem())
+            DeleteItem(root);
+        InsertRoot();
+        client.Logout();
+    }
+    // A sign-in fills the tree anew; a cancelled one leaves "My Media" alone.
+    AppContext::Instance().RunSignInLoop();
+}
+
 bool CLeftView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
     // Only an explicit edit opens an editor at once (a click on the selected
     // item's label comes back as one after the double-click interval).
@@ -439,6 +554,13 @@ bool CLeftView::OnTransferMessage(WindowMessage& message) {
     case UM_MEDIA_FILE:
         if (message.lParam())
             transfers_->UploadToRoot(paramText(message.lParam()));
+        break;
+    case UM_NOW_PLAYING:
+        play_->OnNowPlaying(static_cast<Handle>(message.wParam()),
+                            message.lParam() ? paramText(message.lParam()) : "");
+        break;
+    case UM_PLAYING_ENDED:
+        play_->OnPlayingEnded(static_cast<Handle>(message.wParam()));
         break;
     default:
         return false;

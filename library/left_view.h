@@ -13,6 +13,7 @@
 #include "item_animations.h"
 #include "library_images.h"
 #include "library_item.h"
+#include "library_play.h"
 #include "library_transfers.h"
 #include "user_dialogs.h"
 #include "wire/node_key.h"
@@ -101,8 +102,16 @@ public:
     static bool IsMediaFileName(const std::string& name);
     ItemAnimations& Animations() { return *animations_; }
     LibraryTransfers& Transfers() { return *transfers_; }
+    LibraryPlay& Play() { return *play_; }
     // File > Save on the hit item.
     void OnFileSave();
+
+    // The message bar of the main frame the view stands in.
+    void SendBarText(const std::string& text);
+
+    // Runs a command of the context menu or of a key (library_menu.h) on the
+    // hit item; false for an id that is not one of them.
+    bool RunLibraryCommand(int id);
 
     // Commands of the main frame's menus that the view handles.
     bool OnCommand(int id) override;
@@ -137,6 +146,10 @@ public slots:
     void OnRename();
     void OnDelete();
     void OnShare();
+    void OnPlay();
+    // Empties the tree to "My Media", signs out and runs the sign-in loop,
+    // which fills the tree anew after a sign-in.
+    void OnRefresh();
 
 protected:
     // A label edit begins where an editor is about to open, and ends where
@@ -150,7 +163,10 @@ protected:
     void showEvent(QShowEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
     void keyReleaseEvent(QKeyEvent* e) override;
+    void contextMenuEvent(QContextMenuEvent* e) override;
     void dragEnterEvent(QDragEnterEvent* e) override;
     void dragMoveEvent(QDragMoveEvent* e) override;
     void dropEvent(QDropEvent* e) override;
@@ -164,11 +180,13 @@ private:
     // Marks the item under a drag of files as the drop target, apart from
     // the selection; null clears the mark.
     void SetDropHighlight(QTreeWidgetItem* item);
-    void SendBarText(const std::string& text);
+    // Opens the context menu at a screen point and runs what is chosen.
+    void OpenContextMenu(const QPoint& globalPos);
 
     std::vector<QIcon> images_;
     std::unique_ptr<ItemAnimations> animations_;
     std::unique_ptr<LibraryTransfers> transfers_;
+    std::unique_ptr<LibraryPlay> play_;
     QPointer<QObject> playerView_;
     Handle dropHighlight_ = 0;
     std::unique_ptr<LibrarySearch> search_;

@@ -239,14 +239,8 @@ void LibraryTransfers::ResetImageLater(Handle handle, int image) {
 }
 
 void LibraryTransfers::HandToPlayer(Handle handle, const std::string& localPath) {
-    // Handed over once this message is done with, as a worker would: the
-    // player may be busy with the tree in return.
-    const std::string tail = std::to_string(HandleOf(&view_)) + "|" + std::to_string(handle);
-    QTimer::singleShot(0, &view_, [view = &view_, tail, localPath] {
-        if (QObject* player = view->PlayerView())
-            SendMessage(player, UM_MEDIA_FILE, static_cast<WPARAM>(textParam(tail)),
-                        textParam(localPath));
-    });
+    if (QObject* player = view_.PlayerView())
+        view_.Play().HandOver().Hand(HandleOf(player), HandleOf(&view_), handle, localPath);
 }
 
 } // namespace velmora

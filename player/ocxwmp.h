@@ -58,7 +58,7 @@ public:
 
     // The text of the last failure to open or play the current file; empty
     // when there was none.
-    QString ErrorText() const { return errorText_; }
+    QString ErrorText() const override { return errorText_; }
 
     // How long a picture stays on screen before it counts as ended.
     void SetPictureDuration(std::chrono::milliseconds duration) { pictureDuration_ = duration; }

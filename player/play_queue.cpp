@@ -3,6 +3,7 @@
 #include "text_utils.h"
 #include "window_messages.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <vector>
@@ -132,12 +133,18 @@ void PlayQueue::Run(std::stop_token stop) {
             continue;
         std::string entry = std::move(entries_.front());
         entries_.pop_front();
-        if (repeat_)
+        const bool repeated = repeat_;
+        if (repeated)
             entries_.push_back(entry);
         lock.unlock();
         // The text lives on this stack for the whole send.
-        SendMessage(owner, UM_PLAY_ENTRY, 0, textParam(entry), stop);
+        const LRESULT answer = SendMessage(owner, UM_PLAY_ENTRY, 0, textParam(entry), stop);
         lock.lock();
+        if (answer == kEntryUnplayable && repeated) {
+            const auto copy = std::find(entries_.rbegin(), entries_.rend(), entry);
+            if (copy != entries_.rend())
+                entries_.erase(std::next(copy).base());
+        }
     }
 }
 

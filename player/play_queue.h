@@ -36,6 +36,10 @@ struct EntryFields {
 // without them, a negative window or a missing field reads as 0.
 EntryFields ParseEntry(const std::string& entry);
 
+// The owner's answer to UM_PLAY_ENTRY for an entry it could not even open
+// (a file gone meanwhile): repeat does not bring it round again.
+inline constexpr std::intptr_t kEntryUnplayable = 1;
+
 class PlayQueue {
 public:
     static constexpr std::chrono::milliseconds kPollPeriod{500};

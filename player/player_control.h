@@ -38,6 +38,8 @@ public:
     // Starts (or resumes) what SetURL named.
     virtual void Play() = 0;
     virtual int GetPlayState() const = 0;
+    // Why the file named last cannot be played; empty while nothing failed.
+    virtual QString ErrorText() const { return {}; }
     // The widget the view lays out over its client area; null when there is none.
     virtual QWidget* Window() = 0;
 };

@@ -132,6 +132,17 @@ LRESULT Cvelmora_playerView::OnPlayEntry(LPARAM lParam) {
     ReportPendingFinish();
 
     control_->SetURL(QFile::decodeName(QByteArray::fromStdString(entry.path)));
+    const QString error = control_->ErrorText();
+    if (!error.isEmpty()) {
+        // A file that cannot even be opened (gone from the cache meanwhile)
+        // is told once; the queue goes on with the next entry.
+        const std::string text =
+            "Cannot play " + FileNameOfPath(entry.path) + ": " + error.toStdString();
+        qWarning("%s", text.c_str());
+        if (QWidget* frame = window(); frame && frame != this)
+            SendMessage(frame, UM_SET_BAR_TEXT, 0, textParam(text));
+        return kEntryUnplayable;
+    }
     control_->Play();
 
     if (entry.notifyWindow) {

@@ -22,6 +22,11 @@ AppContext::PollerMaker& pollerMaker() {
     return maker;
 }
 
+AppContext::SignInLoop& signInLoop() {
+    static AppContext::SignInLoop loop;
+    return loop;
+}
+
 } // namespace
 
 AppContext& AppContext::Instance() {
@@ -41,6 +46,15 @@ void AppContext::SetPollerMaker(PollerMaker maker) {
 
 AppContext::ScopedPollerMaker::ScopedPollerMaker(PollerMaker maker)
     : ScopedHook(pollerMaker(), std::move(maker)) {}
+
+AppContext::ScopedSignInLoop::ScopedSignInLoop(SignInLoop loop)
+    : ScopedHook(signInLoop(), std::move(loop)) {}
+
+bool AppContext::RunSignInLoop() {
+    if (const SignInLoop& loop = signInLoop())
+        return loop();
+    return IsConnected();
+}
 
 AppContext::AppContext() : serviceClient_(std::make_unique<ServiceClient>()) {
     if (pollerMaker())

@@ -36,6 +36,18 @@ public:
         explicit ScopedPollerMaker(PollerMaker maker);
     };
 
+    // The program's sign-in loop: the sign-in dialog until the user signs in
+    // or cancels. The application puts its own in place for as long as the
+    // ScopedSignInLoop lives.
+    using SignInLoop = std::function<bool()>;
+    class ScopedSignInLoop : public ScopedHook<SignInLoop> {
+    public:
+        explicit ScopedSignInLoop(SignInLoop loop);
+    };
+    // Runs the loop; true when a user is signed in afterwards. Without a loop
+    // nobody can sign in, and the answer is whether one already is.
+    bool RunSignInLoop();
+
     ~AppContext();
 
     ServiceClient& GetServiceClient() { return *serviceClient_; }

@@ -3,6 +3,7 @@
 #include "app_context.h"
 #include "component_factory.h"
 #include "desktop_services.h"
+#include "left_view.h"
 #include "main_frame.h"
 #include "modal_runner.h"
 #include "options_dialog.h"
@@ -25,6 +26,7 @@
 #include <QSettings>
 #include <QSplitter>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace velmora;
@@ -439,5 +441,31 @@ TEST_F(AppTest, OptionsThatCannotBeStoredStillTakeEffectAndSaySo) {
     EXPECT_EQ(settings.writes(),
               (std::vector<std::string>{"Host", "Port", "CleanUpOnExit", "repeat_on_play"}));
     EXPECT_EQ(player->messages, std::vector<int>{UM_SET_REPEAT});
+    app.ExitInstance();
+}
+
+TEST_F(AppTest, RefreshSignsOutAndRunsTheSignInLoopWhichFillsTheTreeAgain) {
+    Cvelmora_playerApp::ScopedPanes realViews(Cvelmora_playerApp::DefaultPanes());
+    proxy->account->root->addFile(33, "top.mp3");
+    signIns = {{"ada", "secret"}};
+    Cvelmora_playerApp app;
+    ASSERT_TRUE(app.InitInstance({"velmora-player"}));
+    auto* view = dynamic_cast<CLeftView*>(app.GetLibraryView());
+    ASSERT_NE(view, nullptr);
+    ASSERT_EQ(view->RootItem()->childCount(), 1);
+
+    // F5, and the sign-in is cancelled: "My Media" alone, nobody signed in.
+    QTest::keyClick(view, Qt::Key_F5);
+    EXPECT_EQ(signInDialogs, 2);
+    EXPECT_FALSE(AppContext::Instance().IsConnected());
+    ASSERT_EQ(view->topLevelItemCount(), 1);
+    EXPECT_EQ(CLeftView::ItemText(view->RootItem()), "My Media");
+    EXPECT_EQ(view->RootItem()->childCount(), 0);
+
+    signIns = {{"ada", "secret"}};
+    QTest::keyClick(view, Qt::Key_F5);
+    EXPECT_TRUE(AppContext::Instance().IsConnected());
+    ASSERT_EQ(view->topLevelItemCount(), 1);
+    EXPECT_EQ(CLeftView::ItemText(view->RootItem()->child(0)), "top.mp3");
     app.ExitInstance();
 }

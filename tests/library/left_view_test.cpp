@@ -1,4 +1,6 @@
 #include "left_view.h"
+#include "library_menu.h"
+#include "menu_xp.h"
 #include "window_messages.h"
 
 #include <QApplication>
@@ -188,6 +190,12 @@ protected:
         root->setExpanded(true);
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
     }
+    // Every menu the view opens is answered here, with nothing chosen.
+    std::vector<QPoint> menusAt;
+    CMenuXP::ScopedTracker tracker{[this](CMenuXP&, const QPoint& at) {
+        menusAt.push_back(at);
+        return 0;
+    }};
     QPoint centre(QTreeWidgetItem* item) { return view.visualItemRect(item).center(); }
     QPoint empty() { return QPoint(5, view.viewport()->height() - 5); }
 
@@ -204,15 +212,78 @@ TEST_F(LeftViewHitTest, LeftPressSetsHitItemAndSelectsIt) {
     EXPECT_TRUE(second->isSelected());
 }
 
-TEST_F(LeftViewHitTest, RightPressSetsHitItemWithoutSelecting) {
+TEST_F(LeftViewHitTest, RightClickSelectsTheHitItemAndOpensOneMenuAtTheCursor) {
     view.setCurrentItem(first);
-    QTest::mousePress(view.viewport(), Qt::RightButton, {}, centre(second));
+    // Through the window, as the windowing system delivers a click: the
+    // press is followed by the request for a context menu.
+    const QPoint at = view.viewport()->mapTo(&view, centre(second));
+    QTest::mousePress(view.windowHandle(), Qt::RightButton, {}, at);
+    QTest::mouseRelease(view.windowHandle(), Qt::RightButton, {}, at);
     EXPECT_EQ(view.HitItem(), second);
-    EXPECT_EQ(view.currentItem(), first);
-    EXPECT_FALSE(second->isSelected());
-    QTest::mouseRelease(view.viewport(), Qt::RightButton, {}, centre(second));
-    EXPECT_EQ(view.currentItem(), first);
+    EXPECT_EQ(view.currentItem(), second);
+    EXPECT_EQ(menusAt, std::vector<QPoint>{view.viewport()->mapToGlobal(centre(second))});
 }
+
+TEST_F(LeftViewHitTest, TheKeyboardOpensTheMenuFivepixelsInsideTheTopLeftForTheSelection) {
+    const QPoint corner = view.viewport()->mapToGlobal(QPoint(5, 5));
+    view.setCurrentItem(second);
+    QTest::keyClick(&view, Qt::Key_Menu);
+    QTest::keyClick(&view, Qt::Key_F10, Qt::ShiftModifier);
+    EXPECT_EQ(menusAt, (std::vector<QPoint>{corner, corner}));
+    EXPECT_EQ(view.HitItem(), second);
+}
+
+TEST(LibraryMenu, EntriesStandInOrderWithTheirTextsAndIcons) {
+    const std::unique_ptr<CMenuXP> menu = MakeLibraryMenu(nullptr);
+    ASSERT_NE(menu->TitleStripRecord(), nullptr);
+    EXPECT_EQ(menu->TitleStripRecord()->text, "Velmora Media Player");
+    EXPECT_EQ(menu->TitleStripRecord()->size, 24);
+    std::vector<std::string> entries;
+    for (const QAction* action : menu->actions()) {
+        if (action->isSeparator()) {
+            entries.push_back("-");
+            continue;
+        }
+        const MenuItemRecord* record = CMenuXP::RecordOf(action);
+        ASSERT_NE(record, nullptr);
+        EXPECT_TRUE(action->isEnabled());
+        EXPECT_EQ(record->size, 32);
+        entries.push_back(std::to_string(record->commandId) + " " + record->text.toStdString() +
+                          (record->icon.isNull() ? "" : " +icon"));
+    }
+    EXPECT_EQ(entries, (std::vector<std::string>{
+                           "1009 Play\tP +icon", "1001 Search...\tCtrl+F +icon", "-",
+                           "1006 Email Link\tF6 +icon", "1010 Copy Link\tf7 +icon",
+                           "1011 Copy Media Link +icon", "-", "1002 New... +icon",
+                           "1003 Share... +icon", "1004 Delete\tDel +icon", "1005 Rename...\tF2",
+                           "-", "1008 Refresh\tF5 +icon"}));
+}
+
+struct KeyCase {
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    bool autoRepeat;
+    int command;
+};
+
+class LibraryKeys : public ::testing::TestWithParam<KeyCase> {};
+
+TEST_P(LibraryKeys, AReleasedKeyStandsForItsCommand) {
+    const KeyCase& c = GetParam();
+    const QKeyEvent release(QEvent::KeyRelease, c.key, c.modifiers, QString(), c.autoRepeat);
+    EXPECT_EQ(LibraryCommandOfKey(release), c.command);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, LibraryKeys,
+    ::testing::Values(KeyCase{Qt::Key_Delete, {}, false, ID_LIBRARY_DELETE},
+                      KeyCase{Qt::Key_F2, {}, false, ID_LIBRARY_RENAME},
+                      KeyCase{Qt::Key_F5, {}, false, ID_LIBRARY_REFRESH},
+                      KeyCase{Qt::Key_F6, {}, false, ID_LIBRARY_EMAIL_LINK},
+                      KeyCase{Qt::Key_F7, {}, false, ID_LIBRARY_COPY_LINK},
+                      KeyCase{Qt::Key_F, Qt::ControlModifier, false, ID_LIBRARY_SEARCH},
+                      KeyCase{Qt::Key_F, {}, false, 0}, KeyCase{Qt::Key_P, {}, false, ID_LIBRARY_PLAY},
+                      KeyCase{Qt::Key_P, {}, true, 0}, KeyCase{Qt::Key_Return, {}, false, 0}));
 
 TEST_F(LeftViewHitTest, PressOnEmptySpaceClearsHitItemAndKeepsSelection) {
     view.setCurrentItem(first);

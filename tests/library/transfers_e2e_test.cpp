@@ -70,8 +70,11 @@ protected:
             c = static_cast<char>(QRandomGenerator::global()->generate());
         return bytes;
     }
+    // Waits for the transfer ends, and for what they hand to the player.
     bool waitForEnds(int ends) {
-        return test::PumpUntil([&] { return counter.done >= ends; }, std::chrono::seconds(20));
+        return test::PumpUntil(
+            [&] { return counter.done >= ends && view.Play().HandOver().Pending() == 0; },
+            std::chrono::seconds(20));
     }
     // Downloads the item as a play would and gives what arrived.
     QByteArray fetch(QTreeWidgetItem* item) {

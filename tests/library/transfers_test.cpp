@@ -2,6 +2,8 @@
 // text, the item animations, the done messages, drops, uploads to the root
 // and File > Save.
 
+#include "cache_files.h"
+#include "event_pump.h"
 #include "folder_browser.h"
 #include "left_view.h"
 #include "library_test_support.h"
@@ -107,6 +109,8 @@ protected:
     }
     void done(int message, const std::string& error, const std::string& context) {
         SendMessage(&view, message, static_cast<WPARAM>(textParam(error)), textParam(context));
+        // A finished download reaches the player from a worker of its own.
+        EXPECT_TRUE(test::PumpUntil([&] { return view.Play().HandOver().Pending() == 0; }));
         QCoreApplication::processEvents();
     }
 
@@ -336,6 +340,62 @@ TEST(FolderBrowserTest, ATypedPathThatIsNoFolderKeepsTheDialogOpen) {
     browser.selectFile(dir.path());
     browser.accept();
     EXPECT_EQ(browser.result(), QDialog::Accepted);
+}
+
+// Play on the hit item: what it downloads, and into which file.
+TEST_F(TransfersTest, PlayDownloadsIntoTheCacheAndAFolderEveryIdleFileBelowIt) {
+    auto downloads = [&] {
+        std::vector<std::string> keysAndPaths;
+        for (const std::string& call : proxy->calls)
+            if (call.rfind("DownloadFile(", 0) == 0)
+                keysAndPaths.push_back(call.substr(13, call.find(',', call.find(',') + 1) - 13));
+        return keysAndPaths;
+    };
+    view.SetHitItem(root());
+    view.OnPlay();
+    EXPECT_EQ(boxes->texts(), std::vector<std::string>{"Invalid selection"});
+    QTreeWidgetItem* hard = Child(Child(music(), "Live"), "hard song.mp3");
+    view.SetHitItem(hard);
+    view.OnPlay();
+    // Busy now: neither the file itself nor its folder starts it again.
+    view.OnPlay();
+    view.SetHitItem(music());
+    view.OnPlay();
+    const std::string cache = CacheFolder();
+    EXPECT_EQ(downloads(), (std::vector<std::string>{"17~6~61," + cache + "hard song.mp3",
+                                                     "17~5~51," + cache + "song.mp3"}));
+    EXPECT_FALSE(TransferContext::Parse(lastContext("DownloadFile"))->IsNoPlay());
+}
+
+TEST_F(TransfersTest, PlayOnAUserOpensOneDialogAndFocusesItAgain) {
+    view.SetHitItem(Child(root(), "bo(Bo Berg)"));
+    view.OnPlay();
+    CUserDialog* dialog = view.GetUserDialogs().Find(40);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->created);
+    view.OnPlay();
+    EXPECT_EQ(view.GetUserDialogs().Count(), 1u);
+    EXPECT_EQ(view.GetUserDialogs().Find(40), dialog);
+    EXPECT_EQ(lastCall("DownloadFile"), "");
+}
+
+TEST_F(TransfersTest, NowPlayingRelabelsAndMarksTheItemUntilItEnds) {
+    const Handle handle = CLeftView::HandleOfItem(song());
+    std::string name = "song.mp3";
+    auto report = [&](int message) {
+        SendMessage(&view, message, static_cast<WPARAM>(handle), textParam(name));
+    };
+    song()->setText(0, "song.mp3(Queued for play)");
+    // A play that ends within the second never shows the playing image.
+    report(UM_NOW_PLAYING);
+    EXPECT_EQ(CLeftView::ItemText(song()), "song.mp3");
+    report(UM_PLAYING_ENDED);
+    test::PumpFor(std::chrono::milliseconds(LibraryPlay::kPlayingImageDelayMs + 200));
+    EXPECT_EQ(view.GetItemImage(song()), kImageAudio);
+    report(UM_NOW_PLAYING);
+    EXPECT_TRUE(test::PumpUntil([&] { return view.GetItemImage(song()) == kImagePlaying; }));
+    report(UM_PLAYING_ENDED);
+    EXPECT_EQ(view.GetItemImage(song()), kImageAudio);
 }
 
 } // namespace

@@ -15,6 +15,7 @@
 
 #include <chrono>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -28,7 +29,9 @@ public:
     void SetURL(const QString& url) override {
         url_ = url;
         state = kPlayStateReady;
+        error_ = missing.count(url.toStdString()) ? "No such file or directory" : "";
     }
+    QString ErrorText() const override { return error_; }
     void Play() override {
         played.push_back(url_.toStdString());
         state = kPlayStatePlaying;
@@ -37,10 +40,12 @@ public:
     QWidget* Window() override { return nullptr; }
 
     std::vector<std::string> played;
+    std::set<std::string> missing; // paths that cannot be opened
     int state = kPlayStateUndefined;
 
 private:
     QString url_;
+    QString error_;
 };
 
 // The window that queued the files: records what the view tells it.
@@ -183,6 +188,30 @@ TEST_F(PlayQueueTest, RepeatFromSettingsCyclesTheList) {
     EXPECT_EQ(order, (std::vector<std::string>{"/m/a.mp3", "/m/b.mp3", "/m/a.mp3", "/m/b.mp3",
                                                "/m/a.mp3"}));
     EXPECT_EQ(view->Queue().Size(), 2u);
+}
+
+TEST_F(PlayQueueTest, AFileGoneFromTheCacheIsToldOnceAndRepeatLeavesItOut) {
+    // The window the view stands in: it shows the message bar's texts.
+    struct Frame : QWidget {
+        std::vector<std::string> texts;
+        void customEvent(QEvent* e) override {
+            auto* m = static_cast<WindowMessage*>(e);
+            if (WindowMessage::isWindowMessage(e) && m->message() == UM_SET_BAR_TEXT)
+                texts.push_back(paramText(m->lParam()));
+        }
+    } frame;
+    Make("yes");
+    view->setParent(&frame);
+    control->missing = {"/m/gone.mp3"};
+    Queue("/m/gone.mp3", library.tail(1));
+    Queue("/m/b.mp3", library.tail(2));
+    EXPECT_EQ(PlayNext(), "/m/b.mp3");
+    EXPECT_EQ(PlayNext(), "/m/b.mp3");
+    EXPECT_EQ(view->Queue().Size(), 1u);
+    EXPECT_EQ(library.count(UM_NOW_PLAYING, 1), 0);
+    EXPECT_EQ(frame.texts,
+              std::vector<std::string>{"Cannot play gone.mp3: No such file or directory"});
+    view->setParent(nullptr);
 }
 
 TEST_F(PlayQueueTest, RepeatSwitchedOnMidListKeepsOnlyEntriesTakenAfterwards) {

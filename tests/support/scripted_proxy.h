@@ -124,7 +124,13 @@ public:
     // The text is "id:name;id:name;..." in this scripted model.
     void SetAccessLists(const std::string& text) override;
     std::int32_t NewFolderId() override { return newFolderId; }
-    ComPtr UserById(std::int32_t) override { return nullptr; }
+    ComPtr UserById(std::int32_t id) override {
+        for (const ComPtr& user : users)
+            if (auto profile = std::dynamic_pointer_cast<ScriptedProfile>(user);
+                profile && profile->userId == id)
+                return user;
+        return nullptr;
+    }
 
     std::shared_ptr<ScriptedProfile> profile = std::make_shared<ScriptedProfile>();
     // Null: the account has no library root.
