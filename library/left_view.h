@@ -31,6 +31,7 @@ namespace velmora {
 class WindowMessage;
 class CFindDialog;
 class LibrarySearch;
+class LibraryLinks;
 
 // The order siblings stand in: alphabetical, letters compared without regard
 // to case. Items whose texts compare equal keep the order they came in.
@@ -137,6 +138,9 @@ public slots:
     void OnRename();
     void OnDelete();
     void OnShare();
+    void OnCopyLink();
+    void OnCopyMediaLink();
+    void OnEmailLink();
 
 protected:
     // A label edit begins where an editor is about to open, and ends where
@@ -179,6 +183,7 @@ private:
     Handle rootItem_ = 0;
     UserDialogs userDialogs_{*this};
     FolderSharing folderSharing_{*this};
+    std::unique_ptr<LibraryLinks> links_;
 };
 
 } // namespace velmora
