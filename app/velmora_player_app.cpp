@@ -17,6 +17,7 @@
 #include "signin_dialog.h"
 #include "stealth_dialog.h"
 #include "string_table.h"
+#include "text_prompt.h"
 #include "text_utils.h"
 #include "wait_cursor.h"
 #include "window_messages.h"
@@ -331,7 +332,7 @@ int Cvelmora_playerApp::Run(int argc, char** argv) {
         });
     });
     ScopedAccessListsRunner accessLists(&Cvelmora_playerApp::RunAccessListsDialog);
-    CAclsDialog::ScopedPrompter names([](const std::string& prompt, const std::string& initial) {
+    ScopedTextPrompter prompter([](const std::string& prompt, const std::string& initial) {
         return Prompt(prompt, initial);
     });
     Cvelmora_playerApp app;

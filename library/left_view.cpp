@@ -2,6 +2,7 @@
 
 #include "app_context.h"
 #include "find_dialog.h"
+#include "library_links.h"
 #include "library_menu.h"
 #include "library_populator.h"
 #include "library_search.h"
@@ -54,6 +55,7 @@ CLeftView::CLeftView(QWidget* parent) : QTreeWidget(parent), images_(LoadLibrary
     folderOperations_ = std::make_unique<FolderOperations>(*this);
     // An item under transfer is not renamed, deleted or given a new folder.
     folderOperations_->SetBusyTest([this](QTreeWidgetItem* item) { return IsItemBusy(item); });
+    links_ = std::make_unique<LibraryLinks>(*this);
 }
 
 CLeftView::~CLeftView() = default;
@@ -476,6 +478,18 @@ void CLeftView::OnRefresh() {
     }
     // A sign-in fills the tree anew; a cancelled one leaves "My Media" alone.
     AppContext::Instance().RunSignInLoop();
+}
+
+void CLeftView::OnCopyLink() {
+    links_->CopyLink();
+}
+
+void CLeftView::OnCopyMediaLink() {
+    links_->CopyMediaLink();
+}
+
+void CLeftView::OnEmailLink() {
+    links_->EmailLink();
 }
 
 bool CLeftView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {

@@ -32,6 +32,7 @@ namespace velmora {
 class WindowMessage;
 class CFindDialog;
 class LibrarySearch;
+class LibraryLinks;
 
 // The order siblings stand in: alphabetical, letters compared without regard
 // to case. Items whose texts compare equal keep the order they came in.
@@ -150,6 +151,9 @@ public slots:
     // Empties the tree to "My Media", signs out and runs the sign-in loop,
     // which fills the tree anew after a sign-in.
     void OnRefresh();
+    void OnCopyLink();
+    void OnCopyMediaLink();
+    void OnEmailLink();
 
 protected:
     // A label edit begins where an editor is about to open, and ends where
@@ -197,6 +201,7 @@ private:
     Handle rootItem_ = 0;
     UserDialogs userDialogs_{*this};
     FolderSharing folderSharing_{*this};
+    std::unique_ptr<LibraryLinks> links_;
 };
 
 } // namespace velmora

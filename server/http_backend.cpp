@@ -3,6 +3,7 @@
 #include "errors.h"
 #include "router.h"
 #include "service.h"
+#include "wire/percent.h"
 
 #include <microhttpd.h>
 
@@ -190,6 +191,17 @@ std::string AddressText(const sockaddr* addr) {
         inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(addr)->sin6_addr, text,
                   sizeof text);
     return text;
+}
+
+// Query keys and values are decoded as every client of ours encodes them, a
+// "+" being a blank: the names in links ride as "+" for their blanks and
+// "%2B" for their plus signs. The request path goes through here as well;
+// none of its routes holds a "+".
+std::size_t Unescape(void*, MHD_Connection*, char* text) {
+    const std::string decoded = wire::PercentDecode(text);
+    std::memcpy(text, decoded.data(), decoded.size());
+    text[decoded.size()] = '\0';
+    return decoded.size();
 }
 
 MHD_Result AddValue(void* cls, MHD_ValueKind, const char* key, std::size_t keySize,
@@ -608,7 +620,8 @@ int HttpBackend::start() {
         MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<std::size_t>(options.headerBytes),
         MHD_OPTION_CONNECTION_TIMEOUT, static_cast<unsigned>(std::max(1, options.keepAliveTimeout)),
         MHD_OPTION_STRICT_FOR_CLIENT, 1, MHD_OPTION_NOTIFY_COMPLETED, completed, &impl,
-        MHD_OPTION_NOTIFY_CONNECTION, notify, &impl, MHD_OPTION_ARRAY, tlsOptions, MHD_OPTION_END);
+        MHD_OPTION_NOTIFY_CONNECTION, notify, &impl, MHD_OPTION_UNESCAPE_CALLBACK, Unescape,
+        nullptr, MHD_OPTION_ARRAY, tlsOptions, MHD_OPTION_END);
     if (!impl.daemon) {
         ::close(impl.listenFd);
         impl.listenFd = -1;

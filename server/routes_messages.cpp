@@ -9,8 +9,6 @@
 #include "wire/xml_names.h"
 #include "xml_writer.h"
 
-#include <cctype>
-
 namespace velmora::server {
 
 namespace {
@@ -49,26 +47,6 @@ void SendMail(Store& store, Call& c) {
     c.res.send(200, MailReply(store.queueMail(mail, UnixNow())), http::kXml);
 }
 
-// A query value that survives being pasted from a mail: blanks as "+",
-// every byte but the unreserved ones escaped.
-std::string QueryValue(const std::string& text) {
-    static const char* hex = "0123456789ABCDEF";
-    std::string out;
-    for (char c : text) {
-        auto byte = static_cast<unsigned char>(c);
-        if (std::isalnum(byte) || c == '-' || c == '.' || c == '_' || c == '~') {
-            out += c;
-        } else if (c == ' ') {
-            out += '+';
-        } else {
-            out += '%';
-            out += hex[byte >> 4];
-            out += hex[byte & 15];
-        }
-    }
-    return out;
-}
-
 // A mail holding the link to a file or folder the sender may read.
 void SendLink(Service& service, Call& c) {
     Store& store = service.store();
@@ -102,7 +80,7 @@ void SendLink(Service& service, Call& c) {
         link = service.publicUrl() + wire::link::kFilePath +
                wire::link::Encode(key + "~" + std::to_string(file));
     }
-    link += wire::link::kNameParameter + QueryValue(name);
+    link += wire::link::kNameParameter + wire::link::NameValue(name);
     std::string body;
     if (!text2.empty())
         body += text2 + "\n\n";

@@ -10,6 +10,7 @@
 #include "message_boxes.h"
 #include "modal_runner.h"
 #include "string_table.h"
+#include "text_prompt.h"
 #include "user_record.h"
 
 #include <QApplication>
@@ -30,13 +31,10 @@ ServiceClient& Client() {
     return AppContext::Instance().GetServiceClient();
 }
 
-CAclsDialog::Prompter& prompter() {
-    static CAclsDialog::Prompter installed;
-    return installed;
-}
-
+// New and Rename ask for the name with the program's prompt; an empty answer
+// is a cancel.
 std::string AskName(int promptId, const std::string& initial) {
-    return prompter() ? prompter()(LoadString(promptId), initial) : std::string();
+    return AskText(LoadString(promptId), initial);
 }
 
 // The member images take turns for the whole run of the program, so members
@@ -58,9 +56,6 @@ QString MemberLabel(IUserProfile& member) {
 }
 
 } // namespace
-
-CAclsDialog::ScopedPrompter::ScopedPrompter(Prompter prompter)
-    : ScopedHook(velmora::prompter(), std::move(prompter)) {}
 
 CAclsDialog::CAclsDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle(kCaption);

@@ -8,14 +8,12 @@
 // The dialog keeps no list data of its own: every change goes to the service
 // and the tree is read again from the account object afterwards.
 
-#include "scoped_hook.h"
 #include "window_messages.h"
 
 #include <QDialog>
 #include <QPointer>
 
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <string>
 
@@ -57,16 +55,6 @@ public:
     // In: the list to preselect. Out, in sharing mode after OK: the chosen
     // list, 0 to stop sharing.
     std::int32_t listId = 0;
-
-    // The names asked for by New and Rename: given the prompt and the text the
-    // edit starts with, the typed name, or an empty text when cancelled. The
-    // application puts its prompt dialog here.
-    using Prompter =
-        std::function<std::string(const std::string& prompt, const std::string& initial)>;
-    class ScopedPrompter : public ScopedHook<Prompter> {
-    public:
-        explicit ScopedPrompter(Prompter prompter);
-    };
 
     // Commands, each on the current item.
     void OnCommand(int id);

@@ -19,7 +19,7 @@ inline constexpr char kFolderPath[] = "/d?k=";
 inline constexpr char kPlayPath[] = "/6/8?p=";
 // The message bar's page: "USERID~MSGID~velmoraplayer~" and the message link.
 inline constexpr char kPlayerPagePath[] = "/player?m=";
-// Appended to file and folder links: the item's name, blanks as "+".
+// Appended to file and folder links, followed by NameValue of the item's name.
 inline constexpr char kNameParameter[] = "&name=";
 
 // Codes for "0" to "9", then "~". All differ and none is a prefix of another.
@@ -42,7 +42,14 @@ std::string HostPort(std::string_view host, int port);
 // "http://" and HostPort: the base of every link and page on the service.
 std::string WebOrigin(std::string_view host, int port);
 
-// Every blank becomes "+"; nothing else changes.
+// A name as the value of kNameParameter: blanks as "+", letters, digits and
+// "-._~" as they are, every other byte as "%" and two uppercase hex digits.
+// So "&", "#", "%", "+" and "=" in a name cannot cut or change the link, and
+// PercentDecode gives the name back exactly.
+std::string NameValue(std::string_view name);
+
+// Every blank becomes "+"; nothing else changes. Only for names known to
+// hold nothing else that a query reads specially; use NameValue otherwise.
 std::string BlanksToPlus(std::string_view text);
 
 } // namespace velmora::wire::link

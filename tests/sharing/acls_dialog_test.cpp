@@ -4,6 +4,7 @@
 #include "dialog_test_support.h"
 #include "menu_xp.h"
 #include "modal_runner.h"
+#include "text_prompt.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -139,11 +140,10 @@ protected:
         std::make_shared<test::ScriptedProfile>(31, "carla", "Carla", "Cole");
     std::vector<std::pair<std::string, std::string>> prompts;
     std::string answer;
-    CAclsDialog::ScopedPrompter prompter{
-        [this](const std::string& prompt, const std::string& initial) {
-            prompts.emplace_back(prompt, initial);
-            return answer;
-        }};
+    ScopedTextPrompter prompter{[this](const std::string& prompt, const std::string& initial) {
+        prompts.emplace_back(prompt, initial);
+        return answer;
+    }};
     std::unique_ptr<CAclsDialog> dialog;
 
     void SetUp() override {

@@ -1,5 +1,6 @@
 #include "wire/link.h"
 #include "wire/node_key.h"
+#include "wire/percent.h"
 
 #include <gtest/gtest.h>
 
@@ -69,5 +70,34 @@ TEST(Link, NamesCarryBlanksAsPlus) {
     EXPECT_EQ(link::BlanksToPlus("My Song  1.mp3"), "My+Song++1.mp3");
     EXPECT_EQ(link::BlanksToPlus("a+b"), "a+b");
 }
+
+struct NameCase {
+    std::string name;
+    std::string value;
+};
+
+class LinkNameTest : public ::testing::TestWithParam<NameCase> {};
+
+// The value must stay one query value (no "&", "#" or "=" of its own) and
+// read back as the name through the decoding the service applies.
+TEST_P(LinkNameTest, NameValueStaysOneQueryValueAndDecodesToTheName) {
+    const std::string value = link::NameValue(GetParam().name);
+    EXPECT_EQ(value, GetParam().value);
+    EXPECT_EQ(value.find_first_of("&#= "), std::string::npos);
+    EXPECT_EQ(PercentDecode(value), GetParam().name);
+    FormMap query;
+    ParseForm(std::string("k=x") + link::kNameParameter + value, query);
+    ASSERT_EQ(query.count("name"), 1u);
+    EXPECT_EQ(query.find("name")->second, GetParam().name);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, LinkNameTest,
+                         ::testing::Values(NameCase{"My Song  1.mp3", "My+Song++1.mp3"},
+                                           NameCase{"a&b=c#d%e+f", "a%26b%3Dc%23d%25e%2Bf"},
+                                           NameCase{"Rock & Roll #1 = 100% +more",
+                                                    "Rock+%26+Roll+%231+%3D+100%25+%2Bmore"},
+                                           NameCase{"x-y_z.~", "x-y_z.~"},
+                                           NameCase{"caf\xc3\xa9/\"q\"", "caf%C3%A9%2F%22q%22"},
+                                           NameCase{"", ""}));
 
 } // namespace
