@@ -11,6 +11,7 @@
 #include "modal_runner.h"
 #include "string_table.h"
 #include "user_record.h"
+#include "window_modality.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -99,6 +100,15 @@ void CAclsDialog::showEvent(QShowEvent* e) {
         initialised_ = true;
         OnInitDialog();
     }
+}
+
+void CAclsDialog::setVisible(bool visible) {
+    if (visible && !isVisible() && testAttribute(Qt::WA_ShowModal)) {
+        QWidget* opener =
+            parentWidget() ? parentWidget() : qobject_cast<QWidget*>(viewWindow.data());
+        MakeModalToWindowOf(*this, opener);
+    }
+    QDialog::setVisible(visible);
 }
 
 void CAclsDialog::OnInitDialog() {
