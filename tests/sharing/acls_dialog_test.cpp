@@ -665,8 +665,9 @@ TEST_P(AclsModalTest, AUserDialogOpenedFromTheRunningDialogTakesInputAndOutlives
     QTimer::singleShot(0, [&] {
         if (c.fromAddUser) {
             QTimer::singleShot(0, [&] {
-                auto* add = qobject_cast<CAddUserToAclDialog*>(QApplication::activeModalWidget());
+                auto* add = dialog->findChild<CAddUserToAclDialog*>();
                 ASSERT_NE(add, nullptr);
+                ASSERT_TRUE(add->isVisible());
                 add->foundUserId = c.userId;
                 add->foundUser.id = c.userId;
                 add->foundUser.accountId = "carla";
