@@ -10,7 +10,7 @@ UserDialogs::~UserDialogs() = default;
 CUserDialog* UserDialogs::Open(std::int32_t userId, const UserRecord* record, bool notifyOwner) {
     std::unique_ptr<CUserDialog>& dialog = dialogs_[userId];
     if (!dialog)
-        dialog = std::make_unique<CUserDialog>(&owner_);
+        dialog = std::make_unique<CUserDialog>();
     if (!dialog->created) {
         if (record)
             dialog->user = *record;
@@ -19,12 +19,10 @@ CUserDialog* UserDialogs::Open(std::int32_t userId, const UserRecord* record, bo
         dialog->Create(&owner_);
         dialog->showNormal();
         dialog->created = true;
-        dialog->raise();
         if (notifyOwner)
             dialog->notifyWindow = &owner_;
     }
-    dialog->activateWindow();
-    dialog->setFocus();
+    dialog->TakeFocus();
     return dialog.get();
 }
 

@@ -24,8 +24,8 @@ public:
 
     // Finds or makes the dialog of the user. When its window is not open it
     // takes the record (when one is given), the next icon of the rotation and
-    // a new window with the owner as parent; with notifyOwner the owner hears
-    // of its closing. In every case the dialog gets the focus.
+    // a new top-level window made for the owner; with notifyOwner the owner
+    // hears of its closing. In every case the dialog gets the focus.
     CUserDialog* Open(std::int32_t userId, const UserRecord* record, bool notifyOwner);
     // The dialog's window closed: it is marked so and ended; the object stays.
     void Closed(std::int32_t userId);

@@ -60,7 +60,10 @@ IMessagePoller* Poller() {
 
 } // namespace
 
-CUserDialog::CUserDialog(QWidget* parent) : QDialog(parent) {
+CUserDialog::CUserDialog() : QDialog(nullptr, Qt::Window) {
+    // A window of its own rather than a dialog, so no window it is opened
+    // over becomes its transient parent (and with it a modal dialog's child).
+    setAttribute(Qt::WA_QuitOnClose, false);
     setWindowTitle(kCaption);
     setFixedSize(DialogRect(0, 0, 443, 234).size());
 
@@ -127,9 +130,8 @@ Handle CUserDialog::InboxHandle() const {
     return inbox_ ? HandleOf(inbox_) : 0;
 }
 
-void CUserDialog::Create(QWidget* parent) {
-    if (parent != parentWidget())
-        setParent(parent, windowFlags());
+void CUserDialog::Create(QObject* owner) {
+    owner_ = owner;
     OnInitDialog();
 }
 
@@ -241,7 +243,7 @@ void CUserDialog::reject() {
 void CUserDialog::UnregisterAndNotify() {
     Unregister();
     if (!notifyWindow)
-        notifyWindow = parentWidget();
+        notifyWindow = owner_;
     if (notifyWindow)
         SendMessage(notifyWindow.data(), UM_USER_DIALOG_CLOSED, static_cast<WPARAM>(user.id), 0);
 }
@@ -252,6 +254,15 @@ void CUserDialog::Unregister() {
     registered_ = false;
     if (IMessagePoller* poller = Poller())
         poller->Unregister(user.id);
+}
+
+void CUserDialog::TakeFocus() {
+    raise();
+    activateWindow();
+    // The window has the focus when one of its controls has it: the one
+    // that had it last, the message box at first.
+    QWidget* inside = focusWidget();
+    (inside && inside != this ? inside : messageEdit_)->setFocus();
 }
 
 void CUserDialog::DestroyWindow() {
@@ -274,9 +285,7 @@ bool CUserDialog::event(QEvent* e) {
                 message->accept();
                 return true;
             }
-            raise();
-            activateWindow();
-            setFocus();
+            TakeFocus();
         } else {
             return QDialog::event(e);
         }

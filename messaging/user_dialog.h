@@ -5,6 +5,12 @@
 // by e-mail, and shows the messages the poller receives from him. The object
 // outlives its window: the owner closes the window and makes it again, and
 // the conversation stays.
+//
+// The dialog is a top-level window with no parent widget: a dialog modal to
+// the main window (the access lists dialog, from which it is opened) does not
+// block it, and it is not tied to that dialog either. Its owner (the library
+// view) hears of its closing and destroys it when the view goes. It never
+// keeps the program running once the main window has closed.
 
 #include "handle_registry.h"
 #include "user_record.h"
@@ -43,7 +49,7 @@ public:
     };
     static constexpr const char* kCaption = "Velmora Player - User";
 
-    explicit CUserDialog(QWidget* parent = nullptr);
+    CUserDialog();
     ~CUserDialog() override;
 
     // Set by the owner before the window is made.
@@ -52,7 +58,7 @@ public:
     // Kept by the owner: true while the window exists.
     bool created = false;
     // Receives UM_USER_DIALOG_CLOSED; when none is set at closing, the
-    // parent window is used and kept.
+    // owner window given to Create is used and kept.
     QPointer<QObject> notifyWindow;
 
     // The texts exchanged with the controls.
@@ -65,13 +71,15 @@ public:
 
     std::int32_t UserId() const { return user.id; }
 
-    // Makes the window with the given parent and initialises it; the owner
+    // Makes the window for the given owner and initialises it; the owner
     // shows it.
-    void Create(QWidget* parent);
+    void Create(QObject* owner);
     // Ends the window: hidden, no longer registered with the poller, and no
     // message reaches it until it is made again.
     void DestroyWindow();
     bool IsWindowOpen() const { return inbox_ != nullptr; }
+    // Brings the window to the front with the keyboard in it.
+    void TakeFocus();
     // The handle the poller delivers to: it resolves only while the window
     // is open.
     Handle InboxHandle() const;
@@ -122,6 +130,8 @@ private:
     QPushButton* closeButton_;
     QPushButton* sendButton_;
     QPushButton* emailButton_;
+    // The window that made this one: its parent in all but the widget tree.
+    QPointer<QObject> owner_;
     // Exists while the window is open.
     QObject* inbox_ = nullptr;
     bool registered_ = false;

@@ -12,6 +12,7 @@
 #include "string_table.h"
 #include "text_prompt.h"
 #include "user_record.h"
+#include "window_modality.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -94,6 +95,15 @@ void CAclsDialog::showEvent(QShowEvent* e) {
         initialised_ = true;
         OnInitDialog();
     }
+}
+
+void CAclsDialog::setVisible(bool visible) {
+    if (visible && !isVisible() && testAttribute(Qt::WA_ShowModal)) {
+        QWidget* opener =
+            parentWidget() ? parentWidget() : qobject_cast<QWidget*>(viewWindow.data());
+        MakeModalToWindowOf(*this, opener);
+    }
+    QDialog::setVisible(visible);
 }
 
 void CAclsDialog::OnInitDialog() {

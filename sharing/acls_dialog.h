@@ -88,6 +88,9 @@ protected:
     bool event(QEvent* e) override;
     void contextMenuEvent(QContextMenuEvent* e) override;
     void showEvent(QShowEvent* e) override;
+    // A modal run blocks only the window of the opener (or of the view
+    // window), so the user dialogs opened from here take input at once.
+    void setVisible(bool visible) override;
 
 private:
     void OnInitDialog();

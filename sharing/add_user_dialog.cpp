@@ -7,6 +7,7 @@
 #include "public_directory_list.h"
 #include "wait_cursor.h"
 #include "window_messages.h"
+#include "window_modality.h"
 #include "wire/xml_names.h"
 #include "xml_node.h"
 
@@ -99,6 +100,12 @@ void CAddUserToAclDialog::showEvent(QShowEvent* event) {
         initialised_ = true;
         OnInitDialog();
     }
+}
+
+void CAddUserToAclDialog::setVisible(bool visible) {
+    if (visible && !isVisible() && testAttribute(Qt::WA_ShowModal))
+        MakeModalToWindowOf(*this, parentWidget());
+    QDialog::setVisible(visible);
 }
 
 void CAddUserToAclDialog::OnInitDialog() {

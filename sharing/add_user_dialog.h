@@ -77,6 +77,10 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // A modal run blocks only the parent's window (the access lists dialog
+    // and the windows under it), so "Show..." opens a user dialog that takes
+    // input at once.
+    void setVisible(bool visible) override;
 
 private:
     void OnInitDialog();

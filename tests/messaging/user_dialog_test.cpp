@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTextEdit>
+#include <QTimer>
 #include <algorithm>
 #include <gtest/gtest.h>
 
@@ -232,4 +233,28 @@ TEST_F(UserDialogTest, DestroyingTheViewUnregistersItsOpenDialogs) {
     ASSERT_EQ(poller->registered.count(42), 1u);
     owner.reset();
     EXPECT_EQ(poller->registered.count(42), 0u);
+}
+
+TEST_F(UserDialogTest, WithoutANotifyWindowTheClosingReachesTheViewThatMadeTheWindow) {
+    SignIn();
+    const UserRecord user = Frank();
+    CUserDialog* dialog = view.GetUserDialogs().Open(user.id, &user, false);
+    ASSERT_EQ(dialog->notifyWindow, nullptr);
+    dialog->close();
+    EXPECT_FALSE(dialog->created);
+    EXPECT_EQ(dialog->notifyWindow, &view) << "kept for the next closing";
+}
+
+TEST_F(UserDialogTest, AnOpenUserDialogDoesNotKeepTheProgramRunningOnceTheMainWindowCloses) {
+    SignIn();
+    // The view stands in for the main window it lives in.
+    view.show();
+    CUserDialog* dialog = open(Frank());
+    ASSERT_TRUE(dialog->isVisible());
+    QTimer::singleShot(0, &view, &QWidget::close);
+    QTimer stillRunning;
+    stillRunning.setSingleShot(true);
+    QObject::connect(&stillRunning, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    stillRunning.start(5000);
+    EXPECT_EQ(QApplication::exec(), 0) << "the program went on with only the user dialog open";
 }

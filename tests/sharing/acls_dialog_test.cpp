@@ -2,14 +2,20 @@
 #include "add_user_dialog.h"
 #include "custom_tree_ctrl.h"
 #include "dialog_test_support.h"
+#include "left_view.h"
 #include "menu_xp.h"
 #include "modal_runner.h"
 #include "text_prompt.h"
+#include "user_dialog.h"
+#include "user_dialogs.h"
 
 #include <QApplication>
+#include <QMainWindow>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTest>
+#include <QTextEdit>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace velmora;
@@ -596,5 +602,102 @@ TEST_F(AclsDialogTest, DoubleClickOnAMemberOpensAndFocusesHisUserDialog) {
     QCoreApplication::processEvents();
     EXPECT_EQ(view.dialog.focused, 1);
 }
+
+// Whether Qt holds the window's input back for a modal dialog, as it tells
+// the window itself.
+class BlockedProbe : public QObject {
+public:
+    explicit BlockedProbe(QWidget* window) { window->installEventFilter(this); }
+    bool blocked = false;
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::WindowBlocked)
+            blocked = true;
+        else if (e->type() == QEvent::WindowUnblocked)
+            blocked = false;
+        return false;
+    }
+};
+
+// Keys typed at the window as the window system delivers them, once the
+// focus requests have arrived: a window a modal dialog blocks drops them.
+void Type(CUserDialog* user, const std::string& text) {
+    QCoreApplication::processEvents();
+    for (char c : text)
+        QTest::keyClick(user->windowHandle(), c);
+}
+
+struct ModalCase {
+    const char* name;
+    std::int32_t mode;
+    // Opened by "Show..." in the add user dialog running inside, not by a
+    // double click on the member.
+    bool fromAddUser;
+    std::int32_t userId;
+};
+
+void PrintTo(const ModalCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class AclsModalTest : public AclsDialogTest, public ::testing::WithParamInterface<ModalCase> {};
+
+TEST_P(AclsModalTest, AUserDialogOpenedFromTheRunningDialogTakesInputAndOutlivesIt) {
+    const ModalCase& c = GetParam();
+    QMainWindow frame;
+    auto* view = new CLeftView;
+    frame.setCentralWidget(view);
+    frame.show();
+    BlockedProbe frameInput(&frame);
+    dialog = std::make_unique<CAclsDialog>();
+    dialog->mode = c.mode;
+    dialog->viewWindow = view;
+
+    CUserDialog* user = nullptr;
+    auto useWhileModal = [&] {
+        user = view->GetUserDialogs().Find(c.userId);
+        ASSERT_NE(user, nullptr);
+        EXPECT_TRUE(frameInput.blocked) << "the main window waits for the dialog";
+        Type(user, "hi");
+        EXPECT_EQ(user->messageEdit()->toPlainText(), "hi");
+    };
+    QTimer::singleShot(0, [&] {
+        if (c.fromAddUser) {
+            QTimer::singleShot(0, [&] {
+                auto* add = dialog->findChild<CAddUserToAclDialog*>();
+                ASSERT_NE(add, nullptr);
+                ASSERT_TRUE(add->isVisible());
+                add->foundUserId = c.userId;
+                add->foundUser.id = c.userId;
+                add->foundUser.accountId = "carla";
+                QTest::mouseClick(add->showButton(), Qt::LeftButton);
+                useWhileModal();
+                add->reject();
+            });
+            Click(Pick::Family);
+            dialog->OnCommand(CAclsDialog::ID_NEW_USER);
+        } else {
+            QTest::mouseDClick(dialog->tree()->viewport(), Qt::LeftButton, {}, PointOf(Pick::Ben));
+            useWhileModal();
+        }
+        dialog->reject();
+    });
+    dialog->exec();
+    ASSERT_NE(user, nullptr);
+    EXPECT_FALSE(frameInput.blocked);
+    ASSERT_TRUE(user->isVisible());
+    Type(user, "!");
+    EXPECT_EQ(user->messageEdit()->toPlainText(), "hi!");
+    QTest::keyClick(user->windowHandle(), Qt::Key_Escape);
+    EXPECT_FALSE(user->created) << "the view heard of the closing";
+}
+
+INSTANTIATE_TEST_SUITE_P(Acls, AclsModalTest,
+                         ::testing::Values(ModalCase{"Management", CAclsDialog::Management, false,
+                                                     23},
+                                           ModalCase{"Sharing", CAclsDialog::Sharing, false, 23},
+                                           ModalCase{"AddUser", CAclsDialog::Management, true, 31}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
