@@ -13,43 +13,43 @@
 
 #include <QTimer>
 
-#include <algorithm>
-
 namespace velmora {
 
 // --- hand-over ------------------------------------------------------------
 
 PlayerHandOver::~PlayerHandOver() {
-    std::vector<Worker> workers;
-    {
-        std::lock_guard lock(mutex_);
-        workers.swap(workers_);
-    }
-    // A worker whose send has not been delivered yet abandons it, so this
-    // may run on the user-interface thread the workers are waiting for.
-    for (Worker& worker : workers)
-        worker.thread.request_stop();
+    // A send not delivered yet is abandoned, so this may run on the
+    // user-interface thread the worker is waiting for.
+    worker_.request_stop();
 }
 
 void PlayerHandOver::Hand(Handle player, Handle view, Handle item, std::string localPath) {
     std::lock_guard lock(mutex_);
-    std::erase_if(workers_, [](const Worker& worker) { return worker.done->load(); });
-    auto done = std::make_shared<std::atomic<bool>>(false);
-    std::string tail = std::to_string(view) + "|" + std::to_string(item);
-    workers_.push_back(
-        {std::jthread([player, tail = std::move(tail), path = std::move(localPath),
-                       done](std::stop_token stop) {
-             SendMessage(player, UM_MEDIA_FILE, static_cast<WPARAM>(textParam(tail)),
-                         textParam(path), stop);
-             done->store(true);
-         }),
-         done});
+    parcels_.push_back(
+        {player, std::to_string(view) + "|" + std::to_string(item), std::move(localPath)});
+    if (!worker_.joinable())
+        worker_ = std::jthread([this](std::stop_token stop) { Run(stop); });
+    wake_.notify_one();
 }
 
 std::size_t PlayerHandOver::Pending() const {
     std::lock_guard lock(mutex_);
-    return static_cast<std::size_t>(std::count_if(
-        workers_.begin(), workers_.end(), [](const Worker& worker) { return !worker.done->load(); }));
+    return parcels_.size() + (sending_ ? 1 : 0);
+}
+
+void PlayerHandOver::Run(std::stop_token stop) {
+    std::unique_lock lock(mutex_);
+    while (wake_.wait(lock, stop, [this] { return !parcels_.empty(); })) {
+        const Parcel parcel = std::move(parcels_.front());
+        parcels_.pop_front();
+        sending_ = true;
+        lock.unlock();
+        // The texts live on this stack for the whole send.
+        SendMessage(parcel.player, UM_MEDIA_FILE, static_cast<WPARAM>(textParam(parcel.tail)),
+                    textParam(parcel.localPath), stop);
+        lock.lock();
+        sending_ = false;
+    }
 }
 
 // --- play -----------------------------------------------------------------

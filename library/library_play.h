@@ -7,15 +7,15 @@
 
 #include "handle_registry.h"
 
-#include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <stop_token>
 #include <string>
 #include <thread>
-#include <vector>
 
 class QTreeWidgetItem;
 
@@ -24,9 +24,11 @@ namespace velmora {
 class CLeftView;
 class LibraryItem;
 
-// Hands downloaded files to the player view, each on a worker of its own
-// that waits until the player has taken the file, as the player may be busy
-// with the tree in return. Workers still waiting when this ends give up.
+// Hands downloaded files to the player view, in the order their downloads
+// ended, from a worker that waits each time until the player has taken the
+// file: the player may be busy with the tree in return. One worker serves
+// every download, however many end at once; when this ends, a hand-over not
+// yet delivered is given up.
 class PlayerHandOver {
 public:
     PlayerHandOver() = default;
@@ -37,16 +39,22 @@ public:
     // Sends UM_MEDIA_FILE to the player: wParam "<view>|<item>", lParam the
     // local path.
     void Hand(Handle player, Handle view, Handle item, std::string localPath);
+    // Hand-overs not delivered yet.
     std::size_t Pending() const;
 
 private:
-    struct Worker {
-        std::jthread thread;
-        std::shared_ptr<std::atomic<bool>> done;
+    struct Parcel {
+        Handle player;
+        std::string tail;
+        std::string localPath;
     };
+    void Run(std::stop_token stop);
 
     mutable std::mutex mutex_;
-    std::vector<Worker> workers_;
+    std::condition_variable_any wake_;
+    std::deque<Parcel> parcels_;
+    bool sending_ = false;
+    std::jthread worker_;
 };
 
 class LibraryPlay {

@@ -251,12 +251,12 @@ TEST(LibraryMenu, EntriesStandInOrderWithTheirTextsAndIcons) {
         entries.push_back(std::to_string(record->commandId) + " " + record->text.toStdString() +
                           (record->icon.isNull() ? "" : " +icon"));
     }
-    EXPECT_EQ(entries, (std::vector<std::string>{
-                           "1009 Play\tP +icon", "1001 Search...\tCtrl+F +icon", "-",
-                           "1006 Email Link\tF6 +icon", "1010 Copy Link\tf7 +icon",
-                           "1011 Copy Media Link +icon", "-", "1002 New... +icon",
-                           "1003 Share... +icon", "1004 Delete\tDel +icon", "1005 Rename...\tF2",
-                           "-", "1008 Refresh\tF5 +icon"}));
+    EXPECT_EQ(entries,
+              (std::vector<std::string>{"1009 Play\tP +icon", "1001 Search...\tCtrl+F +icon", "-",
+                                        "1006 Email Link\tF6 +icon", "1010 Copy Link\tf7 +icon",
+                                        "1011 Copy Media Link +icon", "-", "1002 New... +icon",
+                                        "1003 Share... +icon", "1004 Delete\tDel +icon",
+                                        "1005 Rename...\tF2", "-", "1008 Refresh\tF5 +icon"}));
 }
 
 struct KeyCase {
@@ -282,7 +282,8 @@ INSTANTIATE_TEST_SUITE_P(
                       KeyCase{Qt::Key_F6, {}, false, ID_LIBRARY_EMAIL_LINK},
                       KeyCase{Qt::Key_F7, {}, false, ID_LIBRARY_COPY_LINK},
                       KeyCase{Qt::Key_F, Qt::ControlModifier, false, ID_LIBRARY_SEARCH},
-                      KeyCase{Qt::Key_F, {}, false, 0}, KeyCase{Qt::Key_P, {}, false, ID_LIBRARY_PLAY},
+                      KeyCase{Qt::Key_F, {}, false, 0},
+                      KeyCase{Qt::Key_P, {}, false, ID_LIBRARY_PLAY},
                       KeyCase{Qt::Key_P, {}, true, 0}, KeyCase{Qt::Key_Return, {}, false, 0}));
 
 TEST_F(LeftViewHitTest, PressOnEmptySpaceClearsHitItemAndKeepsSelection) {

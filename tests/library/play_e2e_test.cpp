@@ -159,5 +159,4 @@ TEST_F(PlayE2E, AFolderQueuesEveryFileBelowItAndEachItemShowsItsPlay) {
               frame.barTexts.end());
     ASSERT_TRUE(PumpUntil([&] { return view->GetItemImage(first) == ImageForName(firstName); },
                           std::chrono::seconds(10)));
-
 }
