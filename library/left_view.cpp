@@ -94,6 +94,16 @@ void CLeftView::showEvent(QShowEvent* e) {
 }
 
 bool CLeftView::event(QEvent* e) {
+    // F6 is the main window's Next Pane elsewhere; in the tree it is Email
+    // Link, as the tree's menu says, so the tree keeps the key.
+    if (e->type() == QEvent::ShortcutOverride) {
+        auto* key = static_cast<QKeyEvent*>(e);
+        if (key->key() == Qt::Key_F6 && key->modifiers() == Qt::NoModifier &&
+            state() != EditingState) {
+            e->accept();
+            return true;
+        }
+    }
     if (WindowMessage::isWindowMessage(e)) {
         auto* message = static_cast<WindowMessage*>(e);
         if (message->message() == UM_POPULATE_LIBRARY) {
@@ -234,9 +244,14 @@ void CLeftView::mousePressEvent(QMouseEvent* e) {
     QTreeWidgetItem* item = itemAt(e->position().toPoint());
     if (e->button() == Qt::LeftButton) {
         SetHitItem(item);
-        if (item)
+        // The view selects the item itself: selected beforehand, the press
+        // would read as a click on the selected label, which renames.
+        QTreeWidget::mousePressEvent(e);
+        if (item && currentItem() != item)
             setCurrentItem(item);
-    } else if (e->button() == Qt::RightButton) {
+        return;
+    }
+    if (e->button() == Qt::RightButton) {
         // A right press marks the target of the context menu but leaves the
         // selection where it is, so the view's own press handling is skipped.
         SetHitItem(item);

@@ -84,6 +84,9 @@ bool PlayQueue::Add(const std::string& path, const std::string& tail) {
     std::string entry = MakeEntry(path, tail);
     std::lock_guard lock(mutex_);
     entries_.push_back(std::move(entry));
+    // An idle player need not wait for the next poll to start the file.
+    added_ = true;
+    wake_.notify_one();
     return true;
 }
 
@@ -118,8 +121,10 @@ void PlayQueue::Stop() {
 void PlayQueue::Run(std::stop_token stop) {
     std::unique_lock lock(mutex_);
     for (;;) {
-        if (wake_.wait_for(lock, stop, period_, [this] { return stop_; }) || stop.stop_requested())
+        wake_.wait_for(lock, stop, period_, [this] { return stop_ || added_; });
+        if (stop_ || stop.stop_requested())
             return;
+        added_ = false;
         const Handle owner = owner_;
         lock.unlock();
         // A missing owner would answer 0 like an idle player; entries must

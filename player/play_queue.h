@@ -79,6 +79,8 @@ private:
     Handle owner_ = 0;
     std::deque<std::string> entries_;
     bool stop_ = false;
+    // Set by Add, so the worker asks the player at once instead of at its next poll.
+    bool added_ = false;
     bool repeat_ = false;
     bool started_ = false;
     std::jthread worker_;

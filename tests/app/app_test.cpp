@@ -13,6 +13,7 @@
 #include "signin_dialog.h"
 #include "stealth_dialog.h"
 #include "temp_settings.h"
+#include "text_prompt.h"
 #include "velmora_player_app.h"
 #include "velmora_player_dialog_bar.h"
 #include "window_messages.h"
@@ -467,5 +468,27 @@ TEST_F(AppTest, RefreshSignsOutAndRunsTheSignInLoopWhichFillsTheTreeAgain) {
     EXPECT_TRUE(AppContext::Instance().IsConnected());
     ASSERT_EQ(view->topLevelItemCount(), 1);
     EXPECT_EQ(CLeftView::ItemText(view->RootItem()->child(0)), "top.mp3");
+    app.ExitInstance();
+}
+
+TEST_F(AppTest, InTheLibraryTreeF6IsEmailLinkNotNextPane) {
+    Cvelmora_playerApp::ScopedPanes realViews(Cvelmora_playerApp::DefaultPanes());
+    proxy->account->root->addFile(33, "top.mp3");
+    signIns = {{"ada", "secret"}};
+    Cvelmora_playerApp app;
+    ASSERT_TRUE(app.InitInstance({"velmora-player"}));
+    auto* view = dynamic_cast<CLeftView*>(app.GetLibraryView());
+    ASSERT_NE(view, nullptr);
+    std::vector<std::string> prompts;
+    ScopedTextPrompter prompter([&](const std::string& prompt, const std::string&) {
+        prompts.push_back(prompt);
+        return std::string();
+    });
+    view->setCurrentItem(view->RootItem()->child(0));
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_F6);
+    EXPECT_EQ(prompts, std::vector<std::string>{
+                           "Enter the email address where you would like your link sent: "});
+    EXPECT_TRUE(view->hasFocus());
     app.ExitInstance();
 }

@@ -1,5 +1,6 @@
 // The refusals of New folder, Rename and Delete, which reach no server
 // operation; what the operations do on the service is in the e2e tests.
+#include "event_pump.h"
 #include "left_view.h"
 #include "library_test_support.h"
 #include "modal_runner.h"
@@ -7,6 +8,7 @@
 #include "stealth_dialog.h"
 #include "window_messages.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QTest>
@@ -174,6 +176,21 @@ TEST_F(FolderCommandsTest, AnEditBeginsWithOnePauseAndTakesTheEditedItemAsHitIte
     EXPECT_FALSE(editorOpen());
     EXPECT_FALSE(view.LabelEditActive());
     EXPECT_EQ(pauses, 1);
+}
+
+TEST_F(FolderCommandsTest, AClickRenamesOnlyTheItemThatWasAlreadySelected) {
+    LibraryItem* song = item("song.mp3");
+    view.scrollToItem(song);
+    const QPoint at = view.visualItemRect(song).center();
+    const auto wait = std::chrono::milliseconds(QApplication::doubleClickInterval() + 100);
+    view.setCurrentItem(view.RootItem());
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, at);
+    test::PumpFor(wait);
+    EXPECT_FALSE(editorOpen()) << "a click that selects an item is no rename";
+    EXPECT_EQ(view.currentItem(), song);
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, at);
+    EXPECT_TRUE(test::PumpUntil([&] { return editorOpen(); }));
+    QTest::keyClick(editor(), Qt::Key_Escape);
 }
 
 TEST_F(FolderCommandsTest, RenameInAFolderMissingFromTheModelSaysSo) {
