@@ -76,18 +76,18 @@ void LibraryPlay::Play(QTreeWidgetItem* hitItem) {
         break;
     case wire::NodeKind::Folder: {
         WaitCursor wait;
-        PlayFolder(item);
+        PlayFolder(item, CacheFolder());
         break;
     }
     case wire::NodeKind::File:
-        PlayFile(*item);
+        PlayFile(*item, CacheFolder());
         break;
     default:
         break;
     }
 }
 
-void LibraryPlay::PlayFolder(QTreeWidgetItem* folder) {
+void LibraryPlay::PlayFolder(QTreeWidgetItem* folder, const std::string& cacheFolder) {
     if (!folder)
         return;
     // Every file starts at once; the proxy's pool bounds how many move
@@ -98,16 +98,16 @@ void LibraryPlay::PlayFolder(QTreeWidgetItem* folder) {
             continue;
         if (wire::ClassifyNodeKey(child->nodeKey()) == wire::NodeKind::File) {
             if (!view_.IsItemBusy(child))
-                PlayFile(*child);
+                PlayFile(*child, cacheFolder);
         } else {
-            PlayFolder(child);
+            PlayFolder(child, cacheFolder);
         }
     }
 }
 
-void LibraryPlay::PlayFile(LibraryItem& item) {
+void LibraryPlay::PlayFile(LibraryItem& item, const std::string& cacheFolder) {
     const std::string name = CLeftView::ItemText(&item);
-    view_.Transfers().StartDownload(item, CacheFolder() + name, false);
+    view_.Transfers().StartDownload(item, cacheFolder + name, false);
 }
 
 void LibraryPlay::OpenUserDialog(std::int32_t userId) {

@@ -66,9 +66,9 @@ public:
 
     // Play on the item the user chose.
     void Play(QTreeWidgetItem* hitItem);
-    // Downloads every file below the folder for play, in tree order; files
-    // under transfer are skipped.
-    void PlayFolder(QTreeWidgetItem* folder);
+    // Downloads every file below the folder for play into the cache folder,
+    // in tree order; files under transfer are skipped.
+    void PlayFolder(QTreeWidgetItem* folder, const std::string& cacheFolder);
 
     // The player's reports (UM_NOW_PLAYING, UM_PLAYING_ENDED).
     void OnNowPlaying(Handle item, const std::string& text);
@@ -77,7 +77,7 @@ public:
     PlayerHandOver& HandOver() { return handOver_; }
 
 private:
-    void PlayFile(LibraryItem& item);
+    void PlayFile(LibraryItem& item, const std::string& cacheFolder);
     void OpenUserDialog(std::int32_t userId);
 
     CLeftView& view_;

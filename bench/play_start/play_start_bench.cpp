@@ -4,13 +4,11 @@
 // reporting play state 3 (playing). Baseline in the same run: the same file's
 // download alone through the proxy, to the moment its UM_DOWNLOAD_DONE
 // reaches a window. Rounds alternate the two; the cached file is deleted
-// before each, so every play downloads. The figure includes the wait for the
-// player view's queue, which looks for new files every PlayQueue::kPollPeriod,
-// as the program runs it. A user's double click bears no relation to that
-// beat, so the rounds start at points spread evenly over one period after the
-// previous play began (which follows a look of the queue closely); starting
-// each round as soon as the previous one ends would always land just after a
-// look and measure the longest wait every time.
+// before each, so every play downloads. The player view's queue looks for
+// new files every PlayQueue::kPollPeriod and at once when one is added; the
+// rounds start at points spread evenly over one period after the previous
+// play began, so no figure depends on where in the queue's beat the double
+// click lands.
 
 #include "app_context.h"
 #include "bench_service.h"
