@@ -285,6 +285,9 @@ void CLeftView::mouseDoubleClickEvent(QMouseEvent* e) {
 }
 
 void CLeftView::keyPressEvent(QKeyEvent* e) {
+    // Ctrl may be let go before the key it went with.
+    if (!e->isAutoRepeat() && e->key() != Qt::Key_Control)
+        keyPressedWithControl_ = e->modifiers().testFlag(Qt::ControlModifier) ? e->key() : 0;
     const bool shift = e->modifiers().testFlag(Qt::ShiftModifier);
     if (e->key() == Qt::Key_Menu || (e->key() == Qt::Key_F10 && shift)) {
         SetHitItem(currentItem());
@@ -309,7 +312,10 @@ void CLeftView::keyReleaseEvent(QKeyEvent* e) {
         return;
     }
     SetHitItem(currentItem());
-    if (const int command = LibraryCommandOfKey(*e))
+    const bool controlAtPress = e->key() == keyPressedWithControl_;
+    if (controlAtPress)
+        keyPressedWithControl_ = 0;
+    if (const int command = LibraryCommandOfKey(*e, controlAtPress))
         RunLibraryCommand(command);
     QTreeWidget::keyReleaseEvent(e);
 }

@@ -198,6 +198,8 @@ private:
     std::optional<QString> typedLabel_;
     bool initialised_ = false;
     Handle hitItem_ = 0;
+    // The last key that went down with Ctrl held, until it comes up.
+    int keyPressedWithControl_ = 0;
     Handle rootItem_ = 0;
     UserDialogs userDialogs_{*this};
     FolderSharing folderSharing_{*this};

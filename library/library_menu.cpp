@@ -54,10 +54,10 @@ std::unique_ptr<CMenuXP> MakeLibraryMenu(QWidget* parent) {
     return menu;
 }
 
-int LibraryCommandOfKey(const QKeyEvent& release) {
+int LibraryCommandOfKey(const QKeyEvent& release, bool controlAtPress) {
     if (release.isAutoRepeat())
         return 0;
-    const bool control = release.modifiers().testFlag(Qt::ControlModifier);
+    const bool control = controlAtPress || release.modifiers().testFlag(Qt::ControlModifier);
     switch (release.key()) {
     case Qt::Key_Delete:
         return ID_LIBRARY_DELETE;

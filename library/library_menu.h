@@ -33,7 +33,9 @@ enum LibraryCommand : int {
 std::unique_ptr<CMenuXP> MakeLibraryMenu(QWidget* parent);
 
 // The command a released key stands for, or 0. Auto-repeated releases of a
-// held key stand for nothing.
-int LibraryCommandOfKey(const QKeyEvent& release);
+// held key stand for nothing. Ctrl counts when it is held at the release or
+// was held when the key went down (people let go of Ctrl first as often as
+// not).
+int LibraryCommandOfKey(const QKeyEvent& release, bool controlAtPress = false);
 
 } // namespace velmora

@@ -233,6 +233,23 @@ TEST_F(LeftViewHitTest, TheKeyboardOpensTheMenuFivepixelsInsideTheTopLeftForTheS
     EXPECT_EQ(view.HitItem(), second);
 }
 
+TEST_F(LeftViewHitTest, KeysActOnReleaseAndCtrlFSearchesWhicheverKeyComesUpFirst) {
+    view.InsertItem(root, "play list", kImageFolder);
+    view.setCurrentItem(second);
+    // P plays only when it comes up, and typing it does not move the
+    // selection to an item starting with "p" first.
+    QTest::keyPress(&view, Qt::Key_P, {});
+    EXPECT_EQ(view.currentItem(), second);
+    QTest::keyClick(&view, Qt::Key_F);
+    EXPECT_EQ(view.FindDialog(), nullptr);
+    QTest::keyPress(&view, Qt::Key_Control);
+    QTest::keyPress(&view, Qt::Key_F, Qt::ControlModifier);
+    QTest::keyRelease(&view, Qt::Key_Control);
+    EXPECT_EQ(view.FindDialog(), nullptr);
+    QTest::keyRelease(&view, Qt::Key_F);
+    EXPECT_NE(view.FindDialog(), nullptr);
+}
+
 TEST(LibraryMenu, EntriesStandInOrderWithTheirTextsAndIcons) {
     const std::unique_ptr<CMenuXP> menu = MakeLibraryMenu(nullptr);
     ASSERT_NE(menu->TitleStripRecord(), nullptr);
@@ -264,6 +281,7 @@ struct KeyCase {
     Qt::KeyboardModifiers modifiers;
     bool autoRepeat;
     int command;
+    bool controlAtPress = false;
 };
 
 class LibraryKeys : public ::testing::TestWithParam<KeyCase> {};
@@ -271,7 +289,7 @@ class LibraryKeys : public ::testing::TestWithParam<KeyCase> {};
 TEST_P(LibraryKeys, AReleasedKeyStandsForItsCommand) {
     const KeyCase& c = GetParam();
     const QKeyEvent release(QEvent::KeyRelease, c.key, c.modifiers, QString(), c.autoRepeat);
-    EXPECT_EQ(LibraryCommandOfKey(release), c.command);
+    EXPECT_EQ(LibraryCommandOfKey(release, c.controlAtPress), c.command);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -283,6 +301,7 @@ INSTANTIATE_TEST_SUITE_P(
                       KeyCase{Qt::Key_F7, {}, false, ID_LIBRARY_COPY_LINK},
                       KeyCase{Qt::Key_F, Qt::ControlModifier, false, ID_LIBRARY_SEARCH},
                       KeyCase{Qt::Key_F, {}, false, 0},
+                      KeyCase{Qt::Key_F, {}, false, ID_LIBRARY_SEARCH, true},
                       KeyCase{Qt::Key_P, {}, false, ID_LIBRARY_PLAY},
                       KeyCase{Qt::Key_P, {}, true, 0}, KeyCase{Qt::Key_Return, {}, false, 0}));
 
