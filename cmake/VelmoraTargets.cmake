@@ -33,5 +33,7 @@ function(velmora_test name)
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 60
         PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VELMORA_BUILD_DIR=${CMAKE_BINARY_DIR}"
-                   TIMEOUT 300)
+                   TIMEOUT 300
+                   # The executable's name, so one suite can be run alone: ctest -L test_wire.
+                   LABELS ${name})
 endfunction()
