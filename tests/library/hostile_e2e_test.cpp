@@ -1,7 +1,8 @@
-// Hostile names through the player against a real velmora-service: local
-// files so named are dropped, uploaded, played and saved; names no file can
-// bear are typed as new labels and refused with the service's reason. Nothing
-// stored before is lost, and nothing lands outside its folder.
+// Hostile input through the player against a real velmora-service: local
+// files with awkward names are dropped, uploaded, played and saved; names no
+// file can bear are typed as new labels and refused with the service's
+// reason; the service killed under a transfer. Nothing stored before is
+// lost, nothing lands outside its folder and no partial file stays behind.
 
 #include "app_context.h"
 #include "cache_files.h"
@@ -22,6 +23,10 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <functional>
 #include <set>
 
 using namespace velmora;
@@ -41,7 +46,7 @@ protected:
     }
 };
 
-class HostileNamesE2E : public ::testing::Test {
+class HostileE2E : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(temp.isValid());
@@ -70,6 +75,44 @@ protected:
             [&] { return ends.done >= wanted && view.Play().HandOver().Pending() == 0; },
             std::chrono::seconds(20));
     }
+    // What the service holds on its disk: every blob with its size, and
+    // what is left in its upload folder.
+    QStringList disk() const {
+        QStringList out;
+        for (const QFileInfo& blob : QDir(service.dataDir() + "/blobs")
+                                         .entryInfoList(QDir::Files | QDir::Hidden, QDir::Name))
+            out << blob.fileName() + " " + QString::number(blob.size());
+        for (const QString& temp : QDir(service.dataDir() + "/tmp").entryList(QDir::Files))
+            out << "tmp " + temp;
+        return out;
+    }
+    // A large file made quickly: a hole with a few bytes at its start.
+    QString largeFile(const QString& name) {
+        const QString path = scratch.filePath(name);
+        const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT, 0644);
+        EXPECT_GE(fd, 0);
+        EXPECT_EQ(::pwrite(fd, "large", 5, 0), 5);
+        EXPECT_EQ(::ftruncate(fd, 64 * 1024 * 1024), 0);
+        ::close(fd);
+        return path;
+    }
+    static bool holdsFiles(const QString& folder, const QString& filter, qint64 minSize) {
+        for (const QFileInfo& info : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden))
+            if (info.fileName().contains(filter) && info.size() >= minSize)
+                return true;
+        return false;
+    }
+    // Kills the service once the transfer is seen under way, waits for its
+    // end and brings the service back on its port.
+    void killDuring(const std::function<bool()>& underWay, int endsBefore) {
+        ASSERT_TRUE(PumpUntil(underWay, std::chrono::seconds(20))) << "not caught under way";
+        service.freeze();
+        const int port = service.port();
+        service.stop(true);
+        ASSERT_TRUE(waitForEnds(endsBefore + 1));
+        ASSERT_TRUE(service.start(port));
+    }
+
     // The names the service holds in Samples, read by a sign-in of its own.
     static std::set<std::string> stored() {
         ServiceClient fresh;
@@ -102,7 +145,7 @@ protected:
     CLeftView view;
 };
 
-TEST_F(HostileNamesE2E, DroppedPlayedSavedOrRefusedAndNothingStoredIsLost) {
+TEST_F(HostileE2E, DroppedPlayedSavedOrRefusedAndNothingStoredIsLost) {
     const std::set<std::string> before = stored();
     const std::vector<std::string> names = {"a^b|c~0~d^noplay.mp3",
                                             "\"it's\"; DROP TABLE files;--.mp3", "..dots.mp3",
@@ -158,6 +201,39 @@ TEST_F(HostileNamesE2E, DroppedPlayedSavedOrRefusedAndNothingStoredIsLost) {
     expected.insert(names.begin(), names.end());
     EXPECT_EQ(stored(), expected);
     EXPECT_FALSE(QFileInfo::exists(QDir(temp.path()).filePath("escape.mp3")));
+}
+
+TEST_F(HostileE2E, ServiceKilledDuringADownloadAndAnUploadLosesAndLeavesNothing) {
+    const std::string kConnectionLost = "The connection to the Velmora service at 127.0.0.1:";
+    view.Transfers().Drop(samples(), {QUrl::fromLocalFile(largeFile("large.mp3"))});
+    ASSERT_TRUE(waitForEnds(1));
+    const std::set<std::string> names = stored();
+    const QStringList onDisk = disk();
+    ASSERT_TRUE(names.count("large.mp3"));
+
+    // Played: the download is cut, the player says why, the cache keeps nothing.
+    view.SetHitItem(Child(samples(), "large.mp3"));
+    view.OnPlay();
+    const QString cache = QString::fromStdString(CacheFolder());
+    killDuring([&] { return holdsFiles(cache, ".part", 1); }, 1);
+    ASSERT_EQ(boxes->texts().size(), 1u);
+    EXPECT_EQ(boxes->texts()[0].rfind("Download failed: " + kConnectionLost, 0), 0u)
+        << boxes->texts()[0];
+    EXPECT_TRUE(player.files.empty());
+    EXPECT_FALSE(holdsFiles(cache, "large", 0));
+    EXPECT_EQ(stored(), names);
+    EXPECT_EQ(disk(), onDisk);
+
+    // Dropped: the upload is cut, its item goes, the service keeps nothing of it.
+    boxes->clear();
+    view.Transfers().Drop(samples(), {QUrl::fromLocalFile(largeFile("cut.mp3"))});
+    killDuring([&] { return !QDir(service.dataDir() + "/tmp").isEmpty(QDir::Files); }, 2);
+    ASSERT_EQ(boxes->texts().size(), 1u);
+    EXPECT_EQ(boxes->texts()[0].rfind("Upload failed: " + kConnectionLost, 0), 0u)
+        << boxes->texts()[0];
+    EXPECT_EQ(Child(samples(), "cut.mp3"), nullptr);
+    EXPECT_EQ(stored(), names);
+    EXPECT_EQ(disk(), onDisk);
 }
 
 } // namespace
