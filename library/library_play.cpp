@@ -106,8 +106,12 @@ void LibraryPlay::PlayFolder(QTreeWidgetItem* folder, const std::string& cacheFo
 }
 
 void LibraryPlay::PlayFile(LibraryItem& item, const std::string& cacheFolder) {
-    const std::string name = CLeftView::ItemText(&item);
-    view_.Transfers().StartDownload(item, cacheFolder + name, false);
+    const std::string path = LocalFilePath(cacheFolder, CLeftView::ItemText(&item));
+    if (path.empty()) {
+        ShowMessage(123);
+        return;
+    }
+    view_.Transfers().StartDownload(item, path, false);
 }
 
 void LibraryPlay::OpenUserDialog(std::int32_t userId) {

@@ -1,6 +1,7 @@
 #include "library_transfers.h"
 
 #include "app_context.h"
+#include "cache_files.h"
 #include "folder_browser.h"
 #include "left_view.h"
 #include "library_images.h"
@@ -12,7 +13,6 @@
 #include "wire/media_types.h"
 #include "wire/node_key.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QPointer>
 #include <QTimer>
@@ -86,9 +86,15 @@ void LibraryTransfers::Save(QTreeWidgetItem* hitItem) {
     item = view_.ItemFromHandle(handle);
     if (folder.empty() || !item)
         return;
-    const std::string text = CLeftView::ItemText(item);
-    const QString target =
-        QDir(QString::fromStdString(folder)).filePath(QString::fromStdString(text));
+    // The item's name may come from anywhere; the file lands in the chosen
+    // folder under a name the file system takes, or not at all.
+    const std::string path = LocalFilePath(folder, CLeftView::ItemText(item));
+    if (path.empty()) {
+        ShowMessage(123);
+        return;
+    }
+    const QString target = QString::fromStdString(path);
+    const std::string text = QFileInfo(target).fileName().toStdString();
     if (QFileInfo::exists(target)) {
         if (!AskYesNo(LoadString(134) + "'" + text + "'.\n" +
                       "Would you like to replace the existing file?"))

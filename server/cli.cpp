@@ -31,6 +31,8 @@ constexpr const char* kUsage = R"(usage: velmora-service [options]
   --max-client-connections N  open connections from one address (1024)
   --tls-cert FILE --tls-key FILE   serve HTTPS with this PEM certificate and key
   --max-upload-bytes N        largest upload (4294967296)
+  --max-folder-depth N        folders nested below My Media (100)
+  --max-folder-entries N      files and folders in one folder (50000)
   --hash-cost interactive|moderate|test   password hash cost (interactive)
   --hash-parallel N           password hashes at once (2)
   --sign-ins-in-flight N      sign-ins at once from one address (32)
@@ -150,6 +152,13 @@ std::optional<Command> Parse(const std::vector<std::string>& args, std::string& 
             if (!n)
                 return std::nullopt;
             cmd.options.maxUploadBytes = static_cast<std::uint64_t>(*n);
+        } else if (arg == "--max-folder-depth" || arg == "--max-folder-entries") {
+            auto n = number(1, 1000000);
+            if (!n)
+                return std::nullopt;
+            (arg == "--max-folder-depth" ? cmd.options.libraryLimits.folderDepth
+                                         : cmd.options.libraryLimits.folderEntries) =
+                static_cast<int>(*n);
         } else if (arg == "--hash-cost") {
             auto v = value();
             if (!v)

@@ -32,6 +32,7 @@ struct Options {
     int maxConnections = 8192;
     int maxClientConnections = 1024; // from one address
     std::uint64_t maxUploadBytes = 4ULL << 30;
+    LibraryLimits libraryLimits;
     std::filesystem::path tlsCert; // both set: HTTPS
     std::filesystem::path tlsKey;
     HashCost hashCost = HashCost::Interactive;

@@ -186,6 +186,31 @@ std::vector<std::string> Unreferenced(Connection& c, const std::vector<std::stri
     return out;
 }
 
+// Folders from "My Media" down to this one, not counting "My Media" itself.
+int FolderDepth(Connection& c, std::int64_t owner, std::int64_t folder, int stopAt) {
+    auto q = c.query("WITH RECURSIVE up(id, parent, depth) AS ("
+                     " SELECT id, parent, 0 FROM folders WHERE owner = ?1 AND id = ?2"
+                     " UNION ALL SELECT f.id, f.parent, up.depth + 1 FROM folders f JOIN up"
+                     " ON f.owner = ?1 AND f.id = up.parent WHERE up.depth < ?3)"
+                     " SELECT MAX(depth) FROM up");
+    q->bind(1, owner).bind(2, folder).bind(3, static_cast<std::int64_t>(stopAt));
+    return q->step() ? static_cast<int>(q->integer(0)) : 0;
+}
+
+std::int64_t EntryCount(Connection& c, std::int64_t owner, std::int64_t folder) {
+    auto q = c.query("SELECT (SELECT COUNT(*) FROM folders WHERE owner = ?1 AND parent = ?2) + "
+                     "(SELECT COUNT(*) FROM files WHERE owner = ?1 AND folder = ?2)");
+    q->bind(1, owner).bind(2, folder);
+    return q->step() ? q->integer(0) : 0;
+}
+
+void CheckRoomIn(Connection& c, std::int64_t owner, std::int64_t folder, const LibraryLimits& l) {
+    if (EntryCount(c, owner, folder) >= l.folderEntries)
+        throw StoreError(StoreError::Kind::InvalidInput, "A folder holds at most " +
+                                                             std::to_string(l.folderEntries) +
+                                                             " files and folders");
+}
+
 // True when the viewer is a member of a list that the folder or one of its
 // ancestors is shared with.
 bool SharedWith(Connection& c, std::int64_t viewer, std::int64_t owner, std::int64_t folder) {
@@ -431,6 +456,11 @@ FolderRow Store::createFolder(std::int64_t user, std::int64_t parent, const std:
     RequireOwnFolder(*c, user, parent);
     if (NameTaken(*c, user, parent, name, 0, 0))
         throw StoreError(StoreError::Kind::NameTaken, "An entry with this name already exists");
+    if (FolderDepth(*c, user, parent, limits_.folderDepth) + 1 > limits_.folderDepth)
+        throw StoreError(StoreError::Kind::InvalidInput, "Folders cannot be nested more than " +
+                                                             std::to_string(limits_.folderDepth) +
+                                                             " deep");
+    CheckRoomIn(*c, user, parent, limits_);
     FolderRow row{user, NextId(*c, user, "next_folder"), parent, name, 0};
     auto q =
         c->query("INSERT INTO folders(owner, id, parent, name, acl) VALUES(?1, ?2, ?3, ?4, 0)");
@@ -565,8 +595,11 @@ void Store::checkUploadTarget(std::int64_t user, std::int64_t folder, const std:
     RequireOwnFolder(*c, user, folder);
     // A file of the name is replaced by the upload; a folder of the name is
     // in the way.
-    if (NameTaken(*c, user, folder, name, 0, ExistingFileId(*c, user, folder, name)))
+    const std::int64_t existing = ExistingFileId(*c, user, folder, name);
+    if (NameTaken(*c, user, folder, name, 0, existing))
         throw StoreError(StoreError::Kind::NameTaken, "An entry with this name already exists");
+    if (existing == 0)
+        CheckRoomIn(*c, user, folder, limits_);
 }
 
 FileRow Store::commitFile(std::int64_t user, std::int64_t folder, const std::string& name,
@@ -601,6 +634,7 @@ FileRow Store::commitFile(std::int64_t user, std::int64_t folder, const std::str
         if (!oldBlob.empty() && oldBlob != blob)
             unreferenced = Unreferenced(*c, {oldBlob});
     } else {
+        CheckRoomIn(*c, user, folder, limits_);
         row.id = NextId(*c, user, "next_file");
         auto q = c->query("INSERT INTO files(owner, id, folder, name, size, blob) "
                           "VALUES(?1, ?2, ?3, ?4, ?5, ?6)");

@@ -87,12 +87,21 @@ struct MailRow {
     std::string body;
 };
 
+// How large one library may grow, so that no user can build a tree that
+// another user's player (or the service's own walks) cannot take.
+struct LibraryLimits {
+    int folderDepth = 100;     // folders below "My Media", counting the new one
+    int folderEntries = 50000; // files and subfolders of one folder
+};
+
 class Store {
 public:
     // Opens (creating when needed) the database and folders under dataDir.
     Store(const std::filesystem::path& dataDir, int connections);
 
     const std::filesystem::path& dataDir() const { return dataDir_; }
+    void setLimits(const LibraryLimits& limits) { limits_ = limits; }
+    const LibraryLimits& limits() const { return limits_; }
     std::filesystem::path blobPath(const std::string& blob) const;
     // A fresh name for a blob: 128 random bits, so no two uploads meet.
     static std::string NewBlobName();
@@ -179,6 +188,7 @@ public:
 
 private:
     std::filesystem::path dataDir_;
+    LibraryLimits limits_;
     ConnectionPool pool_;
 };
 

@@ -1,6 +1,7 @@
 #include "text.h"
 
 #include <charconv>
+#include <cstdint>
 
 namespace velmora::server {
 
@@ -50,6 +51,49 @@ std::optional<std::int32_t> ParseId(std::string_view text) {
     return value;
 }
 
+namespace {
+
+// Well-formed UTF-8: no stray continuation bytes, no overlong forms, no
+// surrogates, nothing above U+10FFFF.
+bool IsUtf8(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        int more = 0;
+        std::uint32_t code = 0;
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        } else if (lead >= 0xc2 && lead <= 0xdf) {
+            more = 1;
+            code = lead & 0x1fu;
+        } else if (lead >= 0xe0 && lead <= 0xef) {
+            more = 2;
+            code = lead & 0x0fu;
+        } else if (lead >= 0xf0 && lead <= 0xf4) {
+            more = 3;
+            code = lead & 0x07u;
+        } else {
+            return false;
+        }
+        if (text.size() - i <= static_cast<std::size_t>(more))
+            return false;
+        for (int k = 1; k <= more; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]);
+            if ((next & 0xc0u) != 0x80u)
+                return false;
+            code = (code << 6) | (next & 0x3fu);
+        }
+        if ((more == 2 && code < 0x800) || (more == 3 && code < 0x10000) || code > 0x10ffff ||
+            (code >= 0xd800 && code <= 0xdfff))
+            return false;
+        i += static_cast<std::size_t>(more) + 1;
+    }
+    return true;
+}
+
+} // namespace
+
 std::string NameProblem(std::string_view name) {
     if (name.empty())
         return "The name is empty";
@@ -62,6 +106,10 @@ std::string NameProblem(std::string_view name) {
     }
     if (name == "." || name == "..")
         return "Invalid character in the name";
+    // A name must be text on every system it reaches: the player's file
+    // names, the tree, links and mail.
+    if (!IsUtf8(name))
+        return "The name is not valid UTF-8 text";
     return {};
 }
 

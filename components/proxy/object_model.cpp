@@ -102,8 +102,14 @@ private:
     QXmlStreamReader xml_;
 };
 
-std::shared_ptr<FolderObject> readFolder(Reader& reader,
-                                         const std::shared_ptr<ModelShared>& model) {
+// Folders read recursively, here and wherever the player walks them; the
+// service allows far less, so only a damaged or foreign document goes deeper.
+constexpr int kMaxFolderDepth = 1000;
+
+std::shared_ptr<FolderObject> readFolder(Reader& reader, const std::shared_ptr<ModelShared>& model,
+                                         int depth = 0) {
+    if (depth > kMaxFolderDepth)
+        reader.fail("folders are nested more than " + std::to_string(kMaxFolderDepth) + " deep");
     const auto attributes = reader.xml().attributes();
     auto folder =
         std::make_shared<FolderObject>(model, number(attributes, QLatin1String(attribute::kId)),
@@ -112,7 +118,7 @@ std::shared_ptr<FolderObject> readFolder(Reader& reader,
                                        number(attributes, QLatin1String(attribute::kVisible), 1));
     reader.children([&](QStringView name) {
         if (name == QLatin1String(element::kFolder)) {
-            folder->folders().push_back(readFolder(reader, model));
+            folder->folders().push_back(readFolder(reader, model, depth + 1));
         } else if (name == QLatin1String(element::kFile)) {
             const auto a = reader.xml().attributes();
             folder->files().push_back(

@@ -1,5 +1,6 @@
 #include "service_proxy.h"
 
+#include "cache_files.h"
 #include "component_factory.h"
 #include "window_messages.h"
 #include "wire/node_key.h"
@@ -164,10 +165,14 @@ void runDownload(const Endpoint& endpoint, const Timeouts& timeouts, const wire:
                  const std::string& localPath, const std::string& context,
                  const std::shared_ptr<std::atomic<std::uint64_t>>& window, CancelFlag& cancel) {
     std::filesystem::path target(localPath);
+    // The temporary name must fit where the target's does: a target name of
+    // the longest length the file system takes leaves no room for the suffix.
+    const std::string suffix = ".part-" + std::to_string(QCoreApplication::applicationPid()) + "-" +
+                               std::to_string(tempCounter.fetch_add(1) + 1);
     std::filesystem::path temp =
-        target.parent_path() / ("." + target.filename().string() + ".part-" +
-                                std::to_string(QCoreApplication::applicationPid()) + "-" +
-                                std::to_string(tempCounter.fetch_add(1) + 1));
+        target.parent_path() /
+        ("." + target.filename().string().substr(0, kMaxLocalNameBytes - 1 - suffix.size()) +
+         suffix);
     std::string error;
     {
         Fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));

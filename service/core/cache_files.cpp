@@ -21,6 +21,46 @@
 
 namespace velmora {
 
+std::string LocalFileName(const std::string& name) {
+    // Bytes that are no UTF-8 become U+FFFD here as they do in the tree, so
+    // the length is checked on what is written.
+    std::string out = QString::fromStdString(name).toStdString();
+    for (char& c : out) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '/' || byte < 0x20 || byte == 0x7f)
+            c = '_';
+    }
+    if (out.empty() || out == "." || out == "..")
+        out.insert(0, 1, '_');
+    if (out.size() <= kMaxLocalNameBytes)
+        return out;
+    constexpr std::size_t kMaxExtension = 16;
+    const std::size_t dot = out.rfind('.');
+    std::string extension;
+    if (dot != std::string::npos && dot > 0 && out.size() - dot <= kMaxExtension)
+        extension = out.substr(dot);
+    std::size_t keep = kMaxLocalNameBytes - extension.size();
+    // Never cut a character in two.
+    while (keep > 0 && (static_cast<unsigned char>(out[keep]) & 0xc0u) == 0x80u)
+        --keep;
+    return out.substr(0, keep) + extension;
+}
+
+std::string LocalFilePath(const std::string& folder, const std::string& name) {
+    if (folder.empty())
+        return {};
+    const QString base = QDir::cleanPath(QString::fromStdString(folder));
+    const std::string file = LocalFileName(name);
+    const QString path = QDir(base).filePath(QString::fromStdString(file));
+    // Whatever the name, the result names an entry of the folder itself.
+    const QString clean = QDir::cleanPath(path);
+    const QString prefix = base.endsWith(QLatin1Char('/')) ? base : base + QLatin1Char('/');
+    if (clean != path || !clean.startsWith(prefix) ||
+        clean.indexOf(QLatin1Char('/'), prefix.size()) >= 0)
+        return {};
+    return clean.toStdString();
+}
+
 std::string TempFolder() {
     QString temp = QDir::tempPath();
     if (temp.isEmpty())

@@ -4,6 +4,7 @@
 // of what the proxy writes, and the lookup of the web browser. None of these
 // shows a message.
 
+#include <cstddef>
 #include <string>
 
 namespace velmora {
@@ -17,6 +18,20 @@ std::string TempFolder();
 // is created when missing, for the owner only (a failure to create it is
 // ignored). A folder of ours found open to others is closed to them.
 std::string CacheFolder();
+
+// The longest file name the local file systems take, in bytes.
+inline constexpr std::size_t kMaxLocalNameBytes = 255;
+
+// A library item's name as one plain local file name: "/" and control
+// characters become "_", "." and ".." gain a leading "_", and a name longer
+// than kMaxLocalNameBytes is shortened (keeping a short extension and whole
+// UTF-8 characters). Any other name is kept as it is.
+std::string LocalFileName(const std::string& name);
+
+// Where a file of that library name is written inside folder: the folder and
+// LocalFileName(name). Empty when folder is empty or the path would not lie
+// directly inside it.
+std::string LocalFilePath(const std::string& folder, const std::string& name);
 
 // Deletes the cache folder with everything in it.
 void CleanUpCache();

@@ -24,6 +24,10 @@ TEST(ServerText, NameRules) {
     EXPECT_EQ(NameProblem(".."), "Invalid character in the name");
     EXPECT_EQ(NameProblem("Robert'); DROP TABLE files;--"), "");
     EXPECT_EQ(NameProblem("Caf\xc3\xa9 & <b>"), "");
+    EXPECT_EQ(NameProblem("\xf0\x9f\x8e\xb5 a^b|c~d.mp3"), "");
+    for (const char* broken : {"a\xff.mp3", "a\xc3.mp3", "\xc0\xaf", "\xed\xa0\x80",
+                               "\xf4\x90\x80\x80", "\xe0\x80\xaf", "end\xe2\x82"})
+        EXPECT_EQ(NameProblem(broken), "The name is not valid UTF-8 text") << broken;
 }
 
 TEST(ServerText, MailAddressesRefuseHeaderInjection) {

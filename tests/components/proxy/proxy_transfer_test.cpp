@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <map>
 #include <thread>
 
 namespace velmora::test {
@@ -95,6 +96,21 @@ protected:
     bool waitForUploadInProgress() {
         return WaitUntil(
             [&] { return !QDir(service_.dataDir() + "/tmp").entryList(QDir::Files).isEmpty(); });
+    }
+
+    // What the service holds, read afresh: the account as a new sign-in
+    // sees it, every stored blob with its size, and what is left in tmp/.
+    std::string stored() {
+        signIn("demo-free", "free-demo-1");
+        std::string out = DumpAccount(account_);
+        const QString data = service_.dataDir();
+        for (const QFileInfo& blob :
+             QDir(data + "/blobs").entryInfoList(QDir::Files | QDir::Hidden, QDir::Name))
+            out +=
+                "blob " + blob.fileName().toStdString() + " " + std::to_string(blob.size()) + "\n";
+        for (const QString& temp : QDir(data + "/tmp").entryList(QDir::Files | QDir::Hidden))
+            out += "tmp " + temp.toStdString() + "\n";
+        return out;
     }
 
     QTemporaryDir files_;
@@ -188,6 +204,49 @@ TEST_F(ProxyTransferTest, FailuresEndWithAReadableTextAndNoFile) {
     EXPECT_EQ(QFileInfo(QString::fromStdString(path("shared.au"))).size(), 88224);
 }
 
+// Names as any client may send them: refused with the service's reason, or
+// stored and brought back byte for byte, the longest one included.
+TEST_F(ProxyTransferTest, HostileNamesAreRefusedWithTheReasonOrRoundTrip) {
+    struct Name {
+        std::string name;
+        std::string error; // empty: stored
+    };
+    const std::vector<Name> names = {
+        {"../up.mp3", "Upload failed: Invalid character in the name"},
+        {std::string("nul\0.mp3", 8), "Upload failed: Invalid character in the name"},
+        {"bad\xff.mp3", "Upload failed: The name is not valid UTF-8 text"},
+        {std::string(10000, 'x') + ".mp3", "Upload failed: The name is longer than 255 bytes"},
+        {"a^b|c~0~d.mp3", ""},
+        {"\"it's\"; DROP TABLE files;--.mp3", ""},
+        {std::string(251, 'n') + ".mp3", ""}};
+    const int filesBefore = folder(3)->FileCount();
+    const std::string local = makeFile("source.bin", 3000);
+    for (std::size_t i = 0; i < names.size(); ++i)
+        proxy_->UploadFile("1~3~" + names[i].name, local, "u" + std::to_string(i));
+    ASSERT_TRUE(PumpUntil([&] { return window_.done.size() == names.size(); }));
+    std::map<std::string, std::string> ids;
+    for (const auto& done : window_.done) {
+        const std::size_t i = std::stoul(done.context.substr(1));
+        EXPECT_EQ(done.error, names[i].error) << i;
+        if (done.error.empty())
+            ids[names[i].name] = done.context.substr(done.context.find('^') + 1);
+    }
+    ASSERT_EQ(ids.size(), 3u);
+    for (const auto& [name, id] : ids)
+        proxy_->DownloadFile("1~3~" + id, path(QString::fromStdString(name)), name);
+    ASSERT_TRUE(PumpUntil([&] { return window_.done.size() == names.size() + ids.size(); }));
+    for (std::size_t i = names.size(); i < window_.done.size(); ++i) {
+        EXPECT_EQ(window_.done[i].error, "") << window_.done[i].context;
+        EXPECT_TRUE(readFile(path(QString::fromStdString(window_.done[i].context))) ==
+                    readFile(local));
+    }
+    EXPECT_TRUE(leftovers(files_.path()).isEmpty());
+    signIn("demo-free", "free-demo-1");
+    EXPECT_EQ(folder(3)->FileCount(), filesBefore + 3);
+    for (const Name& n : names)
+        EXPECT_EQ(folder(3)->NameInUse(n.name), n.error.empty() ? VARIANT_TRUE : VARIANT_FALSE);
+}
+
 TEST_F(ProxyTransferTest, MalformedKeysAreRefusedAtOnce) {
     for (const char* key : {"", "1~3", "1~3~x", "a~3~1", "1~3~1~2"}) {
         HRESULT hr = 0;
@@ -225,6 +284,7 @@ TEST_F(ProxyTransferTest, AWindowThatIsGoneGetsNothingAndNothingBreaks) {
 TEST_F(ProxyTransferTest, ServiceStoppedDuringADownload) {
     std::int32_t id = upload("big.mp3", makeLargeFile("big.bin", 64ll * 1024 * 1024));
     ASSERT_GT(id, 0);
+    const std::string before = stored();
     std::string target = path("big copy.mp3");
     proxy_->DownloadFile("1~3~" + std::to_string(id), target, "big");
     ASSERT_TRUE(waitForPartialDownloads(1)) << "the download was not caught under way";
@@ -244,14 +304,14 @@ TEST_F(ProxyTransferTest, ServiceStoppedDuringADownload) {
     EXPECT_FALSE(QFile::exists(QString::fromStdString(target))) << "no half file";
     EXPECT_TRUE(leftovers(files_.path()).isEmpty());
 
-    // Once the service is back, signing in works again.
+    // Once the service is back, signing in works again, to all it held.
     ASSERT_TRUE(service_.start(port));
-    proxy_->Login("demo-free", "free-demo-1");
-    EXPECT_EQ(proxy_->SignedIn(), VARIANT_TRUE) << proxy_->LoginFailureText();
+    EXPECT_EQ(stored(), before);
 }
 
 TEST_F(ProxyTransferTest, ServiceStoppedDuringAnUpload) {
     std::string local = makeLargeFile("big.bin", 64ll * 1024 * 1024);
+    const std::string before = stored();
     proxy_->UploadFile("1~3~cut.mp3", local, "cut");
     ASSERT_TRUE(waitForUploadInProgress()) << "the upload was not caught under way";
     service_.freeze();
@@ -269,8 +329,7 @@ TEST_F(ProxyTransferTest, ServiceStoppedDuringAnUpload) {
         << done.error;
 
     ASSERT_TRUE(service_.start(port));
-    signIn("demo-free", "free-demo-1");
-    EXPECT_EQ(folder(3)->NameInUse("cut.mp3"), VARIANT_FALSE) << "the cut upload left nothing";
+    EXPECT_EQ(stored(), before) << "the cut upload left nothing";
 }
 
 TEST_F(ProxyTransferTest, ALocalFileThatShrinksDuringItsUploadFailsIt) {

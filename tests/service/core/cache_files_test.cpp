@@ -240,3 +240,29 @@ TEST_F(FindBrowserTest, GivesUpOnAHangingQueryWithinItsTimeout) {
     EXPECT_EQ(FindBrowser(), (bin_ + "/xdg-open").toStdString());
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
 }
+
+// Names from the library become local file names that stay in their folder.
+TEST(LocalFileNameTest, AnyNameBecomesOneEntryOfTheFolder) {
+    const std::string longName = std::string(300, 'n') + ".mp3";
+    // The cut falls inside the first "é": it goes whole.
+    const std::string accents = std::string(250, 'a') + "\xc3\xa9\xc3\xa9\xc3\xa9.mp3";
+    struct Case {
+        std::string name;
+        std::string local;
+    };
+    for (const Case& c :
+         {Case{"song.mp3", "song.mp3"}, Case{"a^b|c~0~d 'x'.mp3", "a^b|c~0~d 'x'.mp3"},
+          Case{"../../escape.mp3", ".._.._escape.mp3"}, Case{"/etc/passwd", "_etc_passwd"},
+          Case{"..", "_.."}, Case{".", "_."}, Case{"", "_"},
+          Case{std::string("a\0b.mp3", 7), "a_b.mp3"}, Case{"tab\there\n.mp3", "tab_here_.mp3"},
+          Case{"bad\xff.mp3", "bad\xef\xbf\xbd.mp3"},
+          Case{longName, std::string(251, 'n') + ".mp3"},
+          Case{accents, std::string(250, 'a') + ".mp3"}}) {
+        EXPECT_EQ(LocalFileName(c.name), c.local) << c.name;
+        const std::string path = LocalFilePath("/tmp/v_player/", c.name);
+        EXPECT_EQ(path, "/tmp/v_player/" + c.local) << c.name;
+        EXPECT_LE(LocalFileName(c.name).size(), kMaxLocalNameBytes);
+    }
+    EXPECT_EQ(LocalFilePath("/home/u/Music", "a.mp3"), "/home/u/Music/a.mp3");
+    EXPECT_EQ(LocalFilePath("", "a.mp3"), "");
+}
