@@ -47,6 +47,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QSettings>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
@@ -91,6 +92,17 @@ QByteArray AuTone(double hertz, double seconds) {
 // Whether the service's account document names an item so.
 bool Holds(const std::string& account, const std::string& name) {
     return account.find("name=\"" + wire::PercentEncode(name) + "\"") != std::string::npos;
+}
+
+// Whether the access list of the service's lists document holds the account.
+bool ListHolds(const std::string& acls, const std::string& list, const std::string& account) {
+    const std::size_t start = acls.find("name=\"" + wire::PercentEncode(list) + "\"");
+    if (start == std::string::npos)
+        return false;
+    const std::size_t end = acls.find("</acl>", start);
+    const std::size_t member =
+        acls.find("accountid=\"" + wire::PercentEncode(account) + "\"", start);
+    return member != std::string::npos && member < end;
 }
 
 bool EndsWith(const std::string& text, const std::string& end) {
@@ -223,6 +235,41 @@ protected:
         return nullptr;
     }
 
+    // The first child whose text starts so, or null.
+    static QTreeWidgetItem* ChildStartingWith(QTreeWidgetItem* parent, const std::string& start) {
+        for (int i = 0; parent && i < parent->childCount(); ++i)
+            if (CLeftView::ItemText(parent->child(i)).rfind(start, 0) == 0)
+                return parent->child(i);
+        return nullptr;
+    }
+    // The access lists dialog's tree, through the dialog's window.
+    QPoint AclsPoint(CAclsDialog& acls, QTreeWidgetItem* item) {
+        acls.tree()->scrollToItem(item);
+        return acls.tree()->viewport()->mapTo(&acls, acls.tree()->visualItemRect(item).center());
+    }
+    void AclsRightClick(CAclsDialog& acls, QTreeWidgetItem* item, int command) {
+        menus.Choose(command);
+        QTest::mouseClick(acls.windowHandle(), Qt::RightButton, {}, AclsPoint(acls, item));
+    }
+    // The open user dialog of the account, or null.
+    static CUserDialog* UserDialogOf(const std::string& account) {
+        for (QWidget* window : QApplication::topLevelWidgets())
+            if (auto* dialog = qobject_cast<CUserDialog*>(window))
+                if (dialog->isVisible() && dialog->accountIdEdit()->text().toStdString() == account)
+                    return dialog;
+        return nullptr;
+    }
+    // Runs a command of the main window's menus, as choosing its entry does.
+    void MenuCommand(int id) {
+        frame->UpdateCommandUI();
+        QAction* action = frame->GetAction(id);
+        ASSERT_NE(action, nullptr);
+        ASSERT_TRUE(action->isEnabled()) << id;
+        action->trigger();
+    }
+    static std::string Conversation(CUserDialog* dialog) {
+        return dialog->conversationEdit()->toPlainText().toStdString();
+    }
     QTreeWidgetItem* Root() const { return view->RootItem(); }
     QTreeWidgetItem* Top(const std::string& text) const { return Child(Root(), text); }
     static QTreeWidgetItem* Child(QTreeWidgetItem* parent, const std::string& text) {
@@ -541,6 +588,230 @@ TEST_F(Journey, OneAccountPlaysSavesUploadsEditsSearchesAndLinksItsLibrary) {
         app->ExitInstance();
         app.reset();
         EXPECT_TRUE(QDir(home.path() + "/v_player").exists()) << "clean-up at exit is off";
+    }
+}
+
+TEST_F(Journey, TwoAccountsShareAFolderTalkAndTheOptionsMoveThePlayer) {
+    {
+        Step step(*this, "sign-in-first-account");
+        Start(kGold, kGoldPassword);
+        ASSERT_TRUE(Connected());
+    }
+    WebSession web(service.port(), kGold, kGoldPassword);
+    ASSERT_TRUE(web.SignedIn());
+    const std::string hello = "Hello B, Music is yours to hear & 100% shared";
+    {
+        Step step(*this, "access-lists");
+        typedAnswers = {"Journey list"};
+        dialogs.Expect<CAclsDialog>([&](CAclsDialog& acls) {
+            acls.show();
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(&acls));
+            AclsRightClick(acls, acls.rootItem(), CAclsDialog::ID_NEW_ACCESS_LIST);
+            QTreeWidgetItem* list = ChildStartingWith(acls.rootItem(), "Journey list");
+            EXPECT_NE(list, nullptr) << "the new list is shown";
+            if (!list)
+                return acls.result();
+            // The second account found by its account id...
+            AclsRightClick(acls, list, CAclsDialog::ID_NEW_USER);
+            list = ChildStartingWith(acls.rootItem(), "Journey list");
+            EXPECT_NE(ChildStartingWith(list, std::string(kSecond) + "("), nullptr);
+            // ... and picked from the public directory into "Friends".
+            AclsRightClick(acls, ChildStartingWith(acls.rootItem(), "Friends"),
+                           CAclsDialog::ID_NEW_USER);
+            list = ChildStartingWith(acls.rootItem(), "Journey list");
+            EXPECT_NE(ChildStartingWith(ChildStartingWith(acls.rootItem(), "Friends"),
+                                        std::string(kSecond) + "("),
+                      nullptr);
+            screens.Take("access-lists-filled");
+            // A double click on the member opens his user dialog, usable at once.
+            QTreeWidgetItem* member = ChildStartingWith(list, std::string(kSecond) + "(");
+            EXPECT_NE(member, nullptr);
+            if (member) {
+                QTest::mouseDClick(acls.tree()->viewport(), Qt::LeftButton, {},
+                                   acls.tree()->visualItemRect(member).center());
+            }
+            CUserDialog* user = UserDialogOf(kSecond);
+            EXPECT_NE(user, nullptr) << "the member's user dialog opened";
+            if (user) {
+                EXPECT_EQ(user->emailEdit()->text(), "bea@example.org");
+                Type(user->messageEdit(), hello);
+                screens.Take("message-to-second-account");
+                QTest::mouseClick(user->sendButton(), Qt::LeftButton);
+            }
+            QTest::mouseClick(acls.okButton(), Qt::LeftButton);
+            return acls.result();
+        });
+        dialogs.Expect<CAddUserToAclDialog>([&](CAddUserToAclDialog& add) {
+            add.show();
+            Type(add.accountIdEdit(), kSecond);
+            screens.Take("add-user-by-account-id");
+            QTest::mouseClick(add.addButton(), Qt::LeftButton);
+            return add.result();
+        });
+        dialogs.Expect<CAddUserToAclDialog>([&](CAddUserToAclDialog& add) {
+            add.show();
+            QTest::mouseClick(add.reloadButton(), Qt::LeftButton);
+            CPublicDirectoryList* directory = add.directoryList();
+            QTableWidgetItem* row = nullptr;
+            for (int r = 0; r < directory->rowCount(); ++r)
+                if (directory->item(r, 0)->text() == kSecond)
+                    row = directory->item(r, 0);
+            EXPECT_NE(row, nullptr) << "the public directory lists the second account";
+            if (row) {
+                QTest::mouseClick(directory->viewport(), Qt::LeftButton, {},
+                                  directory->visualItemRect(row).center());
+            }
+            EXPECT_EQ(add.accountIdEdit()->text(), kSecond);
+            screens.Take("add-user-from-directory");
+            QTest::mouseClick(add.addButton(), Qt::LeftButton);
+            return add.result();
+        });
+        MenuCommand(CMainFrame::ID_TOOLS_ACCESS_LISTS);
+        EXPECT_EQ(prompts, std::vector<std::string>{LoadString(112)});
+        EXPECT_TRUE(boxes->texts().empty()) << boxes->texts().front();
+        const std::string acls = web.Get("/acls");
+        EXPECT_TRUE(ListHolds(acls, "Journey list", kSecond)) << acls;
+        EXPECT_TRUE(ListHolds(acls, "Friends", kSecond)) << acls;
+        // The user dialog outlives the access lists dialog.
+        CUserDialog* user = UserDialogOf(kSecond);
+        ASSERT_NE(user, nullptr);
+        QTest::mouseClick(user->closeButton(), Qt::LeftButton);
+        EXPECT_FALSE(user->isVisible());
+    }
+    QTreeWidgetItem* music = Top("Music");
+    ASSERT_NE(music, nullptr);
+    {
+        Step step(*this, "share-a-folder");
+        dialogs.Expect<CAclsDialog>([&](CAclsDialog& acls) {
+            acls.show();
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(&acls));
+            EXPECT_EQ(acls.mode, CAclsDialog::Sharing);
+            QTreeWidgetItem* list = ChildStartingWith(acls.rootItem(), "Journey list");
+            EXPECT_NE(list, nullptr);
+            // On the tree itself: the menu was chosen from while the right
+            // button that opened it is still down, which a person's click
+            // on the entry never leaves behind.
+            if (list) {
+                acls.tree()->scrollToItem(list);
+                QTest::mouseClick(acls.tree()->viewport(), Qt::LeftButton, {},
+                                  acls.tree()->visualItemRect(list).center());
+            }
+            screens.Take("share-dialog");
+            QTest::mouseClick(acls.okButton(), Qt::LeftButton);
+            return acls.result();
+        });
+        RightClick(music, ID_LIBRARY_SHARE);
+        EXPECT_EQ(view->GetItemImage(music), kImageSharedFolder);
+        const std::string account = web.Get("/account");
+        EXPECT_TRUE(Holds(account, "Music"));
+        EXPECT_EQ(account.find("name=\"Music\" acl=\"0\""), std::string::npos)
+            << "the service holds Music as shared";
+        EXPECT_TRUE(boxes->texts().empty()) << boxes->texts().front();
+    }
+    {
+        Step step(*this, "refresh-as-second-account");
+        ExpectSignIn(kSecond, kSecondPassword);
+        Key(Qt::Key_F5);
+        ASSERT_TRUE(Connected());
+        QTreeWidgetItem* gold = ChildStartingWith(Root(), std::string(kGold) + "(");
+        ASSERT_NE(gold, nullptr) << ::testing::PrintToString(ChildTexts(Root()));
+        // Music through the new list, "Shared tones" through "Friends".
+        EXPECT_NE(Child(gold, "Music"), nullptr) << ::testing::PrintToString(ChildTexts(gold));
+        EXPECT_NE(Child(gold, "Shared tones"), nullptr);
+    }
+    const std::string reply = "Thanks, A! Playing it now.";
+    {
+        Step step(*this, "second-account-reads-and-answers");
+        QTreeWidgetItem* gold = ChildStartingWith(Root(), std::string(kGold) + "(");
+        ASSERT_NE(gold, nullptr);
+        DoubleClick(gold); // Play on a sharing user opens his user dialog
+        CUserDialog* user = UserDialogOf(kGold);
+        ASSERT_NE(user, nullptr);
+        ASSERT_TRUE(PumpUntil([&] { return !Conversation(user).empty(); }, 10s));
+        EXPECT_EQ(Conversation(user), hello);
+        Type(user->messageEdit(), reply);
+        screens.Take("answer-to-first-account");
+        QTest::mouseClick(user->sendButton(), Qt::LeftButton);
+        EXPECT_TRUE(boxes->texts().empty()) << boxes->texts().front();
+        QTest::mouseClick(user->closeButton(), Qt::LeftButton);
+    }
+    {
+        Step step(*this, "first-account-reads-the-answer");
+        ExpectSignIn(kGold, kGoldPassword);
+        Key(Qt::Key_F5);
+        ASSERT_TRUE(Connected());
+        dialogs.Expect<CAclsDialog>([&](CAclsDialog& acls) {
+            acls.show();
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(&acls));
+            QTreeWidgetItem* member = ChildStartingWith(
+                ChildStartingWith(acls.rootItem(), "Journey list"), std::string(kSecond) + "(");
+            EXPECT_NE(member, nullptr);
+            if (member) {
+                QTest::mouseDClick(acls.tree()->viewport(), Qt::LeftButton, {},
+                                   acls.tree()->visualItemRect(member).center());
+            }
+            QTest::mouseClick(acls.cancelButton(), Qt::LeftButton);
+            return acls.result();
+        });
+        MenuCommand(CMainFrame::ID_TOOLS_ACCESS_LISTS);
+        CUserDialog* user = UserDialogOf(kSecond);
+        ASSERT_NE(user, nullptr);
+        ASSERT_TRUE(
+            PumpUntil([&] { return Conversation(user).find(reply) != std::string::npos; }, 10s))
+            << Conversation(user);
+        screens.Take("answer-arrived");
+        QTest::mouseClick(user->closeButton(), Qt::LeftButton);
+    }
+    ServiceProcess moved;
+    {
+        Step step(*this, "options-move-to-another-service");
+        // Another host and port: a second service on another loopback address.
+        ASSERT_TRUE(moved.launch({"--hash-cost", "test", "--quiet", "--seed-demo", "--serve",
+                                  "--listen", "127.0.0.2", "--port", "0"}));
+        const int movedPort = moved.waitForPort();
+        ASSERT_GT(movedPort, 0) << "the second velmora-service did not start";
+        dialogs.Expect<COptionsDialog>([&](COptionsDialog& options) {
+            options.show();
+            EXPECT_EQ(options.hostEdit()->text(), "127.0.0.1");
+            EXPECT_EQ(options.portEdit()->text().toStdString(), std::to_string(service.port()));
+            Type(options.hostEdit(), "127.0.0.2");
+            Type(options.portEdit(), std::to_string(movedPort));
+            options.cleanUpBox()->setFocus();
+            QTest::keyClick(options.cleanUpBox(), Qt::Key_Space);
+            EXPECT_TRUE(options.cleanUpBox()->isChecked());
+            screens.Take("options-dialog");
+            QTest::mouseClick(options.okButton(), Qt::LeftButton);
+            return options.result();
+        });
+        MenuCommand(Cvelmora_playerApp::ID_TOOLS_OPTIONS);
+        EXPECT_EQ(settings.store()->Host(), "127.0.0.2");
+        EXPECT_EQ(settings.store()->Port(), movedPort);
+        EXPECT_TRUE(IsTrue(settings.store()->CleanUpOnExit()));
+        // The first service is gone: only the new address can sign in now.
+        service.stop();
+        ExpectSignIn(kGold, kGoldPassword);
+        Key(Qt::Key_F5);
+        ASSERT_TRUE(Connected()) << ::testing::PrintToString(boxes->texts());
+        ASSERT_NE(Top("Music"), nullptr);
+        EXPECT_EQ(view->GetItemImage(Top("Music")), kImageFolder)
+            << "a freshly seeded service, where Music is nobody's share";
+        EXPECT_TRUE(boxes->texts().empty()) << boxes->texts().front();
+    }
+    {
+        Step step(*this, "sign-out");
+        ExpectCancelledSignIn();
+        Key(Qt::Key_F5);
+        EXPECT_FALSE(Connected());
+        EXPECT_EQ(ChildTexts(Root()), std::vector<std::string>{});
+        EXPECT_EQ(CLeftView::ItemText(Root()), "My Media");
+    }
+    {
+        Step step(*this, "exit-cleaning-the-cache");
+        const QString cache = home.path() + "/v_player";
+        EXPECT_TRUE(QDir(cache).exists());
+        app->ExitInstance();
+        app.reset();
+        EXPECT_FALSE(QDir(cache).exists());
     }
 }
 
