@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QMenu>
 #include <QPixmap>
 #include <QTreeWidget>
 #include <QWidget>
@@ -28,8 +29,12 @@ void Screens::Take(const std::string& step) {
     for (QWidget* window : QApplication::topLevelWidgets()) {
         if (!window->isVisible() || qobject_cast<QMenu*>(window))
             continue;
-        const bool main = window->inherits("QMainWindow");
-        const QString file = main ? name : QString("%1-%2").arg(name).arg(++beside);
+        // The main window under the step's name, each dialog beside it
+        // under its class.
+        QString file = name;
+        if (!window->inherits("QMainWindow"))
+            file += QString("-%1-%2").arg(++beside).arg(
+                QString(window->metaObject()->className()).remove("velmora::"));
         window->grab().save(folder_ + "/" + file + ".png");
     }
 }

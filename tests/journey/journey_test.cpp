@@ -44,6 +44,8 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSettings>
@@ -260,13 +262,23 @@ protected:
                     return dialog;
         return nullptr;
     }
-    // Runs a command of the main window's menus, as choosing its entry does.
-    void MenuCommand(int id) {
-        frame->UpdateCommandUI();
-        QAction* action = frame->GetAction(id);
-        ASSERT_NE(action, nullptr);
-        ASSERT_TRUE(action->isEnabled()) << id;
-        action->trigger();
+    // Opens a menu of the main window's menu bar with a click and clicks
+    // the command's entry in it.
+    void MenuCommand(const QString& menuTitle, int id) {
+        QMenuBar* bar = frame->menuBar();
+        QAction* title = nullptr;
+        for (QAction* action : bar->actions())
+            if (action->text().remove('&') == menuTitle)
+                title = action;
+        ASSERT_NE(title, nullptr) << menuTitle.toStdString();
+        QMenu* menu = title->menu();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(title).center());
+        ASSERT_TRUE(PumpUntil([&] { return menu->isVisible(); }, 2s)) << menuTitle.toStdString();
+        QAction* entry = frame->GetAction(id);
+        ASSERT_TRUE(menu->actions().contains(entry)) << id;
+        ASSERT_TRUE(entry->isEnabled()) << id;
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(entry).center());
+        EXPECT_FALSE(menu->isVisible());
     }
     static std::string Conversation(CUserDialog* dialog) {
         return dialog->conversationEdit()->toPlainText().toStdString();
@@ -672,7 +684,7 @@ TEST_F(Journey, TwoAccountsShareAFolderTalkAndTheOptionsMoveThePlayer) {
             QTest::mouseClick(add.addButton(), Qt::LeftButton);
             return add.result();
         });
-        MenuCommand(CMainFrame::ID_TOOLS_ACCESS_LISTS);
+        MenuCommand("Tools", CMainFrame::ID_TOOLS_ACCESS_LISTS);
         EXPECT_EQ(prompts, std::vector<std::string>{LoadString(112)});
         EXPECT_TRUE(boxes->texts().empty()) << boxes->texts().front();
         const std::string acls = web.Get("/acls");
@@ -759,7 +771,7 @@ TEST_F(Journey, TwoAccountsShareAFolderTalkAndTheOptionsMoveThePlayer) {
             QTest::mouseClick(acls.cancelButton(), Qt::LeftButton);
             return acls.result();
         });
-        MenuCommand(CMainFrame::ID_TOOLS_ACCESS_LISTS);
+        MenuCommand("Tools", CMainFrame::ID_TOOLS_ACCESS_LISTS);
         CUserDialog* user = UserDialogOf(kSecond);
         ASSERT_NE(user, nullptr);
         ASSERT_TRUE(
@@ -789,7 +801,7 @@ TEST_F(Journey, TwoAccountsShareAFolderTalkAndTheOptionsMoveThePlayer) {
             QTest::mouseClick(options.okButton(), Qt::LeftButton);
             return options.result();
         });
-        MenuCommand(Cvelmora_playerApp::ID_TOOLS_OPTIONS);
+        MenuCommand("Tools", CMainFrame::ID_TOOLS_OPTIONS);
         EXPECT_EQ(settings.store()->Host(), "127.0.0.2");
         EXPECT_EQ(settings.store()->Port(), movedPort);
         EXPECT_TRUE(IsTrue(settings.store()->CleanUpOnExit()));
