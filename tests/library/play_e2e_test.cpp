@@ -33,8 +33,10 @@ public:
 
 protected:
     void customEvent(QEvent* e) override {
+        if (!WindowMessage::isWindowMessage(e))
+            return;
         auto* m = static_cast<WindowMessage*>(e);
-        if (WindowMessage::isWindowMessage(e) && m->message() == UM_SET_BAR_TEXT)
+        if (m->message() == UM_SET_BAR_TEXT)
             barTexts.push_back(paramText(m->lParam()));
     }
 };
@@ -46,8 +48,10 @@ public:
 
 protected:
     bool eventFilter(QObject*, QEvent* e) override {
+        if (!WindowMessage::isWindowMessage(e))
+            return false;
         auto* m = static_cast<WindowMessage*>(e);
-        if (WindowMessage::isWindowMessage(e) && m->message() == UM_MEDIA_FILE && m->lParam())
+        if (m->message() == UM_MEDIA_FILE && m->lParam())
             paths.emplace_back(paramText(m->lParam()));
         return false;
     }

@@ -195,8 +195,9 @@ TEST_F(PlayQueueTest, AFileGoneFromTheCacheIsToldOnceAndRepeatLeavesItOut) {
     struct Frame : QWidget {
         std::vector<std::string> texts;
         void customEvent(QEvent* e) override {
-            auto* m = static_cast<WindowMessage*>(e);
-            if (WindowMessage::isWindowMessage(e) && m->message() == UM_SET_BAR_TEXT)
+            if (!WindowMessage::isWindowMessage(e))
+                return;
+            if (auto* m = static_cast<WindowMessage*>(e); m->message() == UM_SET_BAR_TEXT)
                 texts.push_back(paramText(m->lParam()));
         }
     } frame;
