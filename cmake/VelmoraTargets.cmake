@@ -38,7 +38,9 @@ function(velmora_test name)
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 60
-        PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VELMORA_BUILD_DIR=${CMAKE_BINARY_DIR}"
+        # One value per property: the discovery script spreads a list over
+        # the properties after it.
+        PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
                    TIMEOUT 300
                    # The executable's name, so one suite can be run alone: ctest -L test_wire.
                    LABELS ${name})
