@@ -2,11 +2,11 @@
 
 #include "app_context.h"
 #include "cache_files.h"
-#include "component_interfaces.h"
+#include "com.h"
 #include "left_view.h"
 #include "library_images.h"
 #include "message_boxes.h"
-#include "user_record.h"
+#include "model_user.h"
 #include "wait_cursor.h"
 #include "window_messages.h"
 #include "wire/node_key.h"
@@ -121,18 +121,16 @@ void LibraryPlay::OpenUserDialog(std::int32_t userId) {
         dialogs.Open(userId, nullptr, true);
         return;
     }
-    UserRecord record;
+    std::optional<UserRecord> record;
     try {
-        std::shared_ptr<IAccount> account = AppContext::Instance().GetServiceClient().GetAccount();
-        auto profile = account ? QueryInterface<IUserProfile>(account->UserById(userId)) : nullptr;
-        if (!profile)
-            return;
-        record = UserRecord::FromReply(profile->RecordXml());
+        record = ModelUserRecord(AppContext::Instance().GetServiceClient(), userId);
     } catch (const ComError& error) {
         ShowMessage(error.message());
         return;
     }
-    dialogs.Open(userId, &record, true);
+    if (!record)
+        return;
+    dialogs.Open(userId, &*record, true);
 }
 
 // --- what the player reports ------------------------------------------------

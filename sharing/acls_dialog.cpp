@@ -9,6 +9,7 @@
 #include "menu_xp.h"
 #include "message_boxes.h"
 #include "modal_runner.h"
+#include "model_user.h"
 #include "string_table.h"
 #include "text_prompt.h"
 #include "user_record.h"
@@ -382,22 +383,20 @@ void CAclsDialog::OnMemberDoubleClick() {
         return;
     auto found = userByItem_.find(item);
     const std::int32_t userId = found == userByItem_.end() ? 0 : found->second;
-    UserRecord record;
+    std::optional<UserRecord> record;
     try {
-        std::shared_ptr<IAccount> account = Client().GetAccount();
-        auto profile = account ? QueryInterface<IUserProfile>(account->UserById(userId)) : nullptr;
-        if (!profile)
-            return;
-        record = UserRecord::FromReply(profile->RecordXml());
+        record = ModelUserRecord(Client(), userId);
     } catch (const ComError& error) {
         ShowMessage(error.message());
         return;
     }
+    if (!record)
+        return;
     if (!viewWindow)
         return;
     const auto dialog = static_cast<Handle>(SendMessage(viewWindow.data(), UM_OPEN_USER_DIALOG,
                                                         static_cast<WPARAM>(userId),
-                                                        reinterpret_cast<LPARAM>(&record)));
+                                                        reinterpret_cast<LPARAM>(&*record)));
     if (dialog)
         PostMessage(dialog, UM_FOCUS_USER_DIALOG, 0, 0);
 }
