@@ -11,6 +11,7 @@
 #include "message_boxes.h"
 #include "message_poller.h"
 #include "modal_runner.h"
+#include "notification_client.h"
 #include "options_dialog.h"
 #include "qt_message_boxes.h"
 #include "run_service_settings.h"
@@ -321,6 +322,8 @@ int Cvelmora_playerApp::Run(int argc, char** argv) {
     if (badOptions(ParseCommandLine(arguments)))
         return 2;
     QApplication qapp(argc, argv);
+    // The desktop matches the windows to the installed entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral(VELMORA_APP_ID));
     InstallMessageBoxes(std::make_shared<QtMessageBoxes>());
     // The poller's failures go to the log. The context (and with it the
     // poller and its worker) ends in ExitInstance, before the application
@@ -335,6 +338,8 @@ int Cvelmora_playerApp::Run(int argc, char** argv) {
     ScopedTextPrompter prompter([](const std::string& prompt, const std::string& initial) {
         return Prompt(prompt, initial);
     });
+    NotificationClient notificationClient;
+    ScopedDesktopNotifications notifications(notificationClient.Notifications());
     Cvelmora_playerApp app;
     if (!app.InitInstance(arguments))
         return app.ExitInstance(1);

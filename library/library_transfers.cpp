@@ -9,6 +9,7 @@
 #include "service_client.h"
 #include "string_table.h"
 #include "transfer_context.h"
+#include "transfer_notices.h"
 #include "window_messages.h"
 #include "wire/media_types.h"
 #include "wire/node_key.h"
@@ -183,6 +184,8 @@ void LibraryTransfers::OnDownloadDone(const std::string& error, const std::strin
             item->setText(0, QString::fromStdString(context->name + kQueuedForPlay));
         view_.SetItemImage(item, context->image);
     }
+    if (context->IsNoPlay())
+        NotifySaveEnded(*context, error);
     if (!error.empty())
         ShowMessage(error);
     else if (item && !context->IsNoPlay())
@@ -196,6 +199,7 @@ void LibraryTransfers::OnUploadDone(const std::string& error, const std::string&
     if (!context)
         return;
     if (!error.empty()) {
+        NotifyUploadFailed(*context, error);
         FailUpload(context->item, error);
         return;
     }

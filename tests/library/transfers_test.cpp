@@ -3,6 +3,7 @@
 // and File > Save.
 
 #include "cache_files.h"
+#include "desktop_notices.h"
 #include "event_pump.h"
 #include "folder_browser.h"
 #include "left_view.h"
@@ -210,6 +211,63 @@ TEST_F(TransfersTest, DownloadDoneLabelsRestoresAndPlays) {
             std::to_string(HandleOf(&view)) + "|" + std::to_string(item->handle()), path);
         EXPECT_EQ(player.files,
                   c.played ? decltype(player.files){handedOver} : decltype(player.files){});
+    }
+}
+
+// A Save that ended and an upload that failed reach the desktop while the
+// user is at another program; downloads for play, finished uploads and
+// anything while the program is active do not. The boxes stay as they were.
+TEST_F(TransfersTest, TransferEndsReachTheDesktopWhileTheProgramIsInactive) {
+    enum class Kind { Save, Play, Upload };
+    struct Case {
+        const char* name;
+        Kind kind;
+        std::string error;
+        bool active;
+        std::vector<DesktopNotice> notices;
+    };
+    const std::string folder = scratch.path().toStdString();
+    const Case cases[] = {
+        {"saved", Kind::Save, "", false, {{"Saved song.mp3", folder}}},
+        {"save failed",
+         Kind::Save,
+         "Download failed: gone",
+         false,
+         {{"Could not save song.mp3", "Download failed: gone"}}},
+        {"saved while active", Kind::Save, "", true, {}},
+        {"save failed while active", Kind::Save, "Download failed: gone", true, {}},
+        {"played", Kind::Play, "", false, {}},
+        {"play failed", Kind::Play, "Download failed: gone", false, {}},
+        {"upload failed",
+         Kind::Upload,
+         "Upload failed: full",
+         false,
+         {{"Could not upload new.mp3", "Upload failed: full"}}},
+        {"upload failed while active", Kind::Upload, "Upload failed: full", true, {}},
+        {"uploaded", Kind::Upload, "", false, {}},
+    };
+    LibraryItem* songItem = LibraryItem::from(song());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // A download for play leaves the item queued.
+        songItem->setText(0, "song.mp3");
+        std::vector<DesktopNotice> sent;
+        ScopedDesktopNotifications notifications(
+            {[&](const DesktopNotice& notice) { sent.push_back(notice); },
+             [&] { return c.active; }});
+        boxes->clear();
+        if (c.kind == Kind::Upload) {
+            view.Transfers().Drop(music(), {QUrl::fromLocalFile(makeFile("new.mp3"))});
+            const std::string context = lastContext("UploadFile");
+            done(UM_UPLOAD_DONE, c.error, c.error.empty() ? context + "^99" : context);
+        } else {
+            view.Transfers().StartDownload(*songItem, scratch.filePath("song.mp3").toStdString(),
+                                           c.kind == Kind::Save);
+            done(UM_DOWNLOAD_DONE, c.error, lastContext("DownloadFile"));
+        }
+        EXPECT_EQ(sent, c.notices);
+        EXPECT_EQ(boxes->texts(),
+                  c.error.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.error});
     }
 }
 
