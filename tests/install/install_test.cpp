@@ -1,9 +1,11 @@
+// The build tree installed into a fresh prefix as a user installs it, and
+// every installed file checked by a tool that reads it as the desktop does.
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QSvgRenderer>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -153,44 +155,23 @@ TEST_F(Install, IconsHaveTheirSizes) {
     EXPECT_TRUE(QSvgRenderer(Icon("scalable", ".svg")).isValid());
 }
 
-// The desktop finds the icon and the software centre the entry by these names.
-TEST_F(Install, NamesAgreeAcrossTheFiles) {
+// The entry names the icon as installed and the player by its installed path
+// ("%" doubled and "$" escaped in the entry's quoting); the unit's path is
+// checked by systemd-analyze above.
+TEST_F(Install, DesktopEntryNamesTheInstalledIconAndPlayer) {
     EXPECT_EQ(KeyValue(DesktopEntry(), "Icon"), kAppId);
-    QFile metainfo(Metainfo());
-    ASSERT_TRUE(metainfo.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(metainfo.readAll());
-    EXPECT_TRUE(text.contains("<id>" + kAppId + "</id>"));
-    EXPECT_TRUE(text.contains("<launchable type=\"desktop-id\">" + kAppId + ".desktop<"));
-}
-
-TEST_F(Install, EntriesStartTheInstalledPrograms) {
-    // "%" is doubled in both files; the desktop entry also escapes "$".
     QString escaped = prefixDir_->path();
-    escaped.replace("%", "%%");
-    EXPECT_EQ(KeyValue(Unit(), "ExecStart"),
-              "\"" + escaped + "/bin/velmora-service\" --data %h/.local/share/velmora-service");
-    escaped.replace("$", "\\\\$");
+    escaped.replace("%", "%%").replace("$", "\\\\$");
     EXPECT_EQ(KeyValue(DesktopEntry(), "Exec"), "\"" + escaped + "/bin/velmora-player\"");
 }
 
 // The installed programs run from the prefix alone: no library of ours is
-// needed from the build tree.
+// needed from the build tree. The embedding switch ends the player at once.
 TEST_F(Install, InstalledProgramsRun) {
-    const struct {
-        QString program;
-        QStringList arguments;
-        QString output;
-    } runs[] = {
-        {"bin/velmora-service", {"--help"}, "usage: velmora-service"},
-        // The embedding switch ends the player at once, before any window.
-        {"bin/velmora-player", {"-Embedding"}, ""},
-    };
-    for (const auto& run : runs) {
-        SCOPED_TRACE(run.program.toStdString());
-        const Outcome outcome = RunProgram(Path(run.program), run.arguments);
-        ASSERT_TRUE(outcome.started) << outcome.output.toStdString();
+    for (const QStringList& run :
+         {QStringList{"velmora-service", "--help"}, QStringList{"velmora-player", "-Embedding"}}) {
+        const Outcome outcome = RunProgram(Path("bin/" + run[0]), run.mid(1));
         EXPECT_EQ(outcome.exitCode, 0) << outcome.output.toStdString();
-        EXPECT_TRUE(outcome.output.contains(run.output)) << outcome.output.toStdString();
     }
 }
 
