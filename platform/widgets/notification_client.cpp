@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
 #include <QStringList>
 #include <QVariantMap>
 
