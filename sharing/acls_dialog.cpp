@@ -546,32 +546,26 @@ bool CAclsDialog::event(QEvent* e) {
     auto* message = static_cast<WindowMessage*>(e);
     switch (message->message()) {
     case UM_TREE_LBUTTONDOWN:
-    case UM_TREE_RBUTTONDOWN:
-    case UM_TREE_LBUTTONUP:
-    case UM_TREE_LBUTTONDBLCLK:
-        keyedSinceHit_ = false;
-        break;
-    default:
-        break;
-    }
-    switch (message->message()) {
-    case UM_TREE_LBUTTONDOWN:
         hitSinceFill_ = true;
+        keyedSinceHit_ = false;
         if (QTreeWidgetItem* hit = tree_->HitItem())
             tree_->setCurrentItem(hit);
         break;
     case UM_TREE_RBUTTONDOWN:
         hitSinceFill_ = true;
+        keyedSinceHit_ = false;
         break;
     case UM_TREE_MOUSEMOVE:
         OnDragMove(CCustomTreeCtrl::PointParam(message->lParam()));
         break;
     case UM_TREE_LBUTTONUP:
         hitSinceFill_ = true;
+        keyedSinceHit_ = false;
         OnDrop();
         break;
     case UM_TREE_LBUTTONDBLCLK:
         hitSinceFill_ = true;
+        keyedSinceHit_ = false;
         OnMemberDoubleClick();
         break;
     case UM_TREE_KEYDOWN:
