@@ -32,6 +32,8 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     auto* legal = new QPlainTextEdit(kLegalNotice, this);
     legal->setObjectName("1004");
     legal->setReadOnly(true);
+    // The notice has no label of its own to be read out by.
+    legal->setAccessibleName("Legal notice");
 
     auto* ok = new QPushButton("Ok", this);
     ok->setDefault(true);

@@ -5,7 +5,11 @@
 namespace velmora {
 
 CMainFrame::Panes Cvelmora_playerApp::DefaultPanes() {
-    return {[](QWidget* parent) { return new CLeftView(parent); },
+    return {[](QWidget* parent) {
+                auto* view = new CLeftView(parent);
+                view->setAccessibleName("My Media");
+                return view;
+            },
             [](QWidget* parent) {
                 // The library view sets itself up when first shown; the
                 // player view starts its queue as soon as it exists.

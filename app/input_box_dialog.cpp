@@ -37,7 +37,10 @@ CInputBoxDialog::CInputBoxDialog(QWidget* parent) : QDialog(parent) {
 }
 
 void CInputBoxDialog::SetPrompt(const std::string& prompt) {
+    // The prompt names the field for a screen reader. It is no buddy label:
+    // a label with a buddy would take an "&" in the text for a mnemonic.
     promptLabel_->setText(QString::fromStdString(prompt));
+    inputEdit_->setAccessibleName(promptLabel_->text());
 }
 
 void CInputBoxDialog::SetValue(const std::string& v) {

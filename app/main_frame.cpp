@@ -124,6 +124,10 @@ bool CMainFrame::CreateBars() {
     toolBar_->addAction(GetAction(ID_EDIT_PASTE));
     toolBar_->addSeparator();
     toolBar_->addAction(GetAction(ID_APP_ABOUT));
+    // The buttons show only their icons: a screen reader says their tool tip.
+    for (QAction* action : toolBar_->actions())
+        if (QWidget* button = toolBar_->widgetForAction(action); button && !action->isSeparator())
+            button->setAccessibleName(action->toolTip());
     addToolBar(Qt::TopToolBarArea, toolBar_);
 
     messageBar_ = new CVelmoraPlayerDialogBar(barSource_, this);

@@ -25,16 +25,21 @@ COptionsDialog::COptionsDialog(QWidget* parent) : QDialog(parent) {
     // Digits only, as typed from the keyboard.
     portEdit_->setValidator(
         new QRegularExpressionValidator(QRegularExpression("[0-9]*"), portEdit_));
-    cleanUpBox_ = new QCheckBox("Clean up local cache on exit", this);
+    cleanUpBox_ = new QCheckBox("&Clean up local cache on exit", this);
     cleanUpBox_->setObjectName("1014");
-    repeatBox_ = new QCheckBox("Repeat on play", this);
+    repeatBox_ = new QCheckBox("&Repeat on play", this);
     repeatBox_->setObjectName("1015");
 
     auto* connections = new QGroupBox("Connections", this);
     auto* grid = new QGridLayout(connections);
-    grid->addWidget(new QLabel("Host Name", connections), 0, 0);
+    // Alt and the underlined letter move to a field; the label names it.
+    auto* hostLabel = new QLabel("&Host Name", connections);
+    hostLabel->setBuddy(hostEdit_);
+    auto* portLabel = new QLabel("&Port", connections);
+    portLabel->setBuddy(portEdit_);
+    grid->addWidget(hostLabel, 0, 0);
     grid->addWidget(hostEdit_, 0, 1);
-    grid->addWidget(new QLabel("Port", connections), 1, 0);
+    grid->addWidget(portLabel, 1, 0);
     grid->addWidget(portEdit_, 1, 1);
 
     auto* application = new QGroupBox("Application", this);

@@ -24,10 +24,16 @@ CSigninDlg::CSigninDlg(QWidget* parent) : QDialog(parent) {
     okButton_->setDefault(true);
     auto* cancel = new QPushButton("Cancel", this);
 
+    // Alt and the underlined letter move to a field; the label names it.
+    auto* accountIdLabel = new QLabel("&Account Id", this);
+    accountIdLabel->setBuddy(accountIdEdit_);
+    auto* passwordLabel = new QLabel("&Password", this);
+    passwordLabel->setBuddy(passwordEdit_);
+
     auto* grid = new QGridLayout;
-    grid->addWidget(new QLabel("Account Id", this), 0, 0);
+    grid->addWidget(accountIdLabel, 0, 0);
     grid->addWidget(accountIdEdit_, 0, 1);
-    grid->addWidget(new QLabel("Password", this), 1, 0);
+    grid->addWidget(passwordLabel, 1, 0);
     grid->addWidget(passwordEdit_, 1, 1);
     auto* buttons = new QVBoxLayout;
     buttons->addWidget(okButton_);

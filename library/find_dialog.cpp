@@ -54,6 +54,14 @@ CFindDialog::CFindDialog(const QString& text, QWidget* owner)
     layout->addLayout(buttons);
     resize(460, 130);
 
+    // The controls are made before they have a parent, so the Tab order is
+    // set here in the order they are seen rather than left to reparenting.
+    setTabOrder(findWhat_, wholeWord_);
+    setTabOrder(wholeWord_, matchCase_);
+    setTabOrder(matchCase_, down_);
+    setTabOrder(down_, findNext_);
+    setTabOrder(findNext_, cancel_);
+
     connect(findWhat_, &QLineEdit::textChanged, this,
             [this](const QString& now) { findNext_->setEnabled(!now.isEmpty()); });
     connect(findNext_, &QPushButton::clicked, this, [this] {

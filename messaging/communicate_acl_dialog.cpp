@@ -31,6 +31,7 @@ CCommunicateAclDialog::CCommunicateAclDialog(QWidget* parent) : QDialog(parent) 
     messageEdit_->setTabChangesFocus(true);
     messageEdit_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     messageEdit_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    messageEdit_->setAccessibleName("Message");
     PlaceControl(messageEdit_, 13, 17, 340, 65);
     emailButton_ = new QPushButton("Email", this);
     emailButton_->setObjectName(QString::number(IDC_EMAIL));

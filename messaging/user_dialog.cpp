@@ -75,10 +75,13 @@ CUserDialog::CUserDialog() : QDialog(nullptr, Qt::Window) {
 
     auto* info = new QGroupBox("User Info", this);
     PlaceControl(info, 14, 14, 277, 98);
-    const char* labels[] = {"Account Id", "First Name", "Last Name", "Email Address"};
+    const char* labelTexts[] = {"Account Id", "First Name", "Last Name", "Email Address"};
     const int labelTops[] = {29, 49, 68, 88};
-    for (int i = 0; i < 4; ++i)
-        PlaceControl(new QLabel(labels[i], this), 25, labelTops[i], 60, 10);
+    QLabel* labels[4];
+    for (int i = 0; i < 4; ++i) {
+        labels[i] = new QLabel(labelTexts[i], this);
+        PlaceControl(labels[i], 25, labelTops[i], 60, 10);
+    }
     accountIdEdit_ = ReadOnlyEdit(this, IDC_ACCOUNT_ID);
     PlaceControl(accountIdEdit_, 87, 27, 194, 14);
     firstNameEdit_ = ReadOnlyEdit(this, IDC_FIRST_NAME);
@@ -87,6 +90,10 @@ CUserDialog::CUserDialog() : QDialog(nullptr, Qt::Window) {
     PlaceControl(lastNameEdit_, 88, 65, 192, 14);
     emailEdit_ = ReadOnlyEdit(this, IDC_EMAIL);
     PlaceControl(emailEdit_, 88, 85, 192, 14);
+    // Each label names its field for a screen reader.
+    QLineEdit* fields[] = {accountIdEdit_, firstNameEdit_, lastNameEdit_, emailEdit_};
+    for (int i = 0; i < 4; ++i)
+        labels[i]->setBuddy(fields[i]);
 
     picture_ = new QLabel(this);
     picture_->setObjectName(QString::number(IDC_PICTURE));
@@ -99,6 +106,7 @@ CUserDialog::CUserDialog() : QDialog(nullptr, Qt::Window) {
     messageEdit_->setAcceptRichText(false);
     messageEdit_->setTabChangesFocus(true);
     messageEdit_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    messageEdit_->setAccessibleName("Message");
     PlaceControl(messageEdit_, 21, 130, 343, 39);
     conversationEdit_ = new QTextEdit(this);
     conversationEdit_->setObjectName(QString::number(IDC_CONVERSATION));
@@ -107,6 +115,7 @@ CUserDialog::CUserDialog() : QDialog(nullptr, Qt::Window) {
     conversationEdit_->setLineWrapMode(QTextEdit::NoWrap);
     conversationEdit_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     conversationEdit_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    conversationEdit_->setAccessibleName("Conversation");
     PlaceControl(conversationEdit_, 21, 173, 343, 48);
     sendButton_ = new QPushButton("Send", this);
     sendButton_->setObjectName(QString::number(IDC_SEND));

@@ -133,14 +133,17 @@ COcxwmp::COcxwmp(QWidget* parent) : QWidget(parent) {
     seek_ = new QSlider(Qt::Horizontal, this);
     seek_->setEnabled(false);
     seek_->setToolTip(tr("Seek"));
+    seek_->setAccessibleName(tr("Seek"));
 
     const QStyle* s = style();
     playPause_ = new QToolButton(this);
     playPause_->setIcon(s->standardIcon(QStyle::SP_MediaPlay));
     playPause_->setToolTip(tr("Play"));
+    playPause_->setAccessibleName(tr("Play"));
     stop_ = new QToolButton(this);
     stop_->setIcon(s->standardIcon(QStyle::SP_MediaStop));
     stop_->setToolTip(tr("Stop"));
+    stop_->setAccessibleName(tr("Stop"));
     elapsed_ = new QLabel(FormatTime(0), this);
     total_ = new QLabel(FormatTime(0), this);
     status_ = new QLabel(this);
@@ -149,11 +152,13 @@ COcxwmp::COcxwmp(QWidget* parent) : QWidget(parent) {
     mute_->setCheckable(true);
     mute_->setIcon(s->standardIcon(QStyle::SP_MediaVolume));
     mute_->setToolTip(tr("Mute"));
+    mute_->setAccessibleName(tr("Mute"));
     volume_ = new QSlider(Qt::Horizontal, this);
     volume_->setRange(0, 100);
     volume_->setValue(qRound(audio_->volume() * 100));
     volume_->setMaximumWidth(100);
     volume_->setToolTip(tr("Volume"));
+    volume_->setAccessibleName(tr("Volume"));
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(playPause_);
@@ -529,6 +534,7 @@ void COcxwmp::updateState() {
     playPause_->setIcon(
         style()->standardIcon(running ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
     playPause_->setToolTip(running ? tr("Pause") : tr("Play"));
+    playPause_->setAccessibleName(playPause_->toolTip());
     playPause_->setEnabled(!url_.isEmpty());
     stop_->setEnabled(running || state == kPlayStatePaused);
     status_->setText(failed_ ? errorText_ : StateText(state));

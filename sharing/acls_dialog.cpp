@@ -19,6 +19,7 @@
 #include <QContextMenuEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 
 namespace velmora {
 
@@ -52,6 +53,24 @@ QIcon ImageIcon(int image) {
     return QIcon(IconPath(kImageIcons[image]));
 }
 
+// Keys with which the tree moves its current item (arrows, paging, typing
+// the start of a label).
+bool MovesTheCurrentItem(LPARAM key) {
+    switch (key) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        return true;
+    default:
+        return key > Qt::Key_Space && key <= Qt::Key_AsciiTilde;
+    }
+}
+
 QString MemberLabel(IUserProfile& member) {
     return QString::fromStdString(member.AccountId() + "(" + member.FirstName() + " " +
                                   member.LastName() + ")");
@@ -69,6 +88,7 @@ CAclsDialog::CAclsDialog(QWidget* parent) : QDialog(parent) {
     tree_->setRootIsDecorated(true);
     tree_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tree_->setIconSize(QSize(32, 32));
+    tree_->setAccessibleName("Access lists");
     PlaceControl(tree_, 7, 7, 299, 216);
     okButton_ = new QPushButton("Ok", this);
     okButton_->setObjectName("1");
@@ -86,6 +106,10 @@ CAclsDialog::CAclsDialog(QWidget* parent) : QDialog(parent) {
     connect(okButton_, &QPushButton::clicked, this, &CAclsDialog::OnOK);
     connect(cancelButton_, &QPushButton::clicked, this, &QDialog::reject);
     connect(tree_, &CCustomTreeCtrl::beginDrag, this, &CAclsDialog::OnBeginDrag);
+    // The context menu from the keyboard, where the window system has no menu
+    // key of its own to deliver.
+    auto* menuKey = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), this);
+    connect(menuKey, &QShortcut::activated, this, [this] { OnContextMenu(QPoint(-1, -1)); });
 }
 
 CAclsDialog::~CAclsDialog() = default;
@@ -144,6 +168,8 @@ bool CAclsDialog::IsValidDropTarget(const QTreeWidgetItem* item) const {
 }
 
 QTreeWidgetItem* CAclsDialog::CurrentItem() const {
+    if (keyedSinceHit_)
+        return tree_->currentItem();
     return hitSinceFill_ ? tree_->HitItem() : preselected_;
 }
 
@@ -160,6 +186,7 @@ void CAclsDialog::FillTree() {
     userByItem_.clear();
     preselected_ = nullptr;
     hitSinceFill_ = false;
+    keyedSinceHit_ = false;
     tree_->clear();
     root_ = Insert(nullptr, kRootLabel, RootImage);
     listByItem_[root_] = 0;
@@ -520,24 +547,30 @@ bool CAclsDialog::event(QEvent* e) {
     switch (message->message()) {
     case UM_TREE_LBUTTONDOWN:
         hitSinceFill_ = true;
+        keyedSinceHit_ = false;
         if (QTreeWidgetItem* hit = tree_->HitItem())
             tree_->setCurrentItem(hit);
         break;
     case UM_TREE_RBUTTONDOWN:
         hitSinceFill_ = true;
+        keyedSinceHit_ = false;
         break;
     case UM_TREE_MOUSEMOVE:
         OnDragMove(CCustomTreeCtrl::PointParam(message->lParam()));
         break;
     case UM_TREE_LBUTTONUP:
         hitSinceFill_ = true;
+        keyedSinceHit_ = false;
         OnDrop();
         break;
     case UM_TREE_LBUTTONDBLCLK:
         hitSinceFill_ = true;
+        keyedSinceHit_ = false;
         OnMemberDoubleClick();
         break;
     case UM_TREE_KEYDOWN:
+        if (MovesTheCurrentItem(message->lParam()))
+            keyedSinceHit_ = true;
         if (message->lParam() == Qt::Key_Delete)
             OnDelete();
         else if (message->lParam() == Qt::Key_F2)

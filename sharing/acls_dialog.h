@@ -122,6 +122,9 @@ private:
     // Right after a fill the preselected list is the current item, until
     // the user clicks into the tree.
     bool hitSinceFill_ = false;
+    // The user moved through the tree with the keyboard since the last click
+    // or fill: the commands then act on the item the keyboard reached.
+    bool keyedSinceHit_ = false;
     bool initialised_ = false;
 };
 

@@ -68,20 +68,24 @@ CAddUserToAclDialog::CAddUserToAclDialog(QWidget* parent) : QDialog(parent) {
     addButton_->setDefault(true);
     cancelButton_ = Button(this, "Cancel", 2, 365, 24);
     PlaceControl(new QGroupBox("User", this), 7, 7, 347, 66);
-    Label(this, "Account Id", 19, 17);
+    // Alt and the underlined letter move to a field; the label names it.
+    QLabel* accountIdLabel = Label(this, "&Account Id", 19, 17);
     accountIdEdit_ = new QLineEdit(this);
     accountIdEdit_->setObjectName(QString::number(IDC_ACCOUNT_ID));
     PlaceControl(accountIdEdit_, 74, 17, 131, 14);
+    accountIdLabel->setBuddy(accountIdEdit_);
     Label(this, "or", 29, 34);
-    Label(this, "Email Address", 20, 51);
+    QLabel* emailLabel = Label(this, "&Email Address", 20, 51);
     emailEdit_ = new QLineEdit(this);
     emailEdit_->setObjectName(QString::number(IDC_EMAIL));
     PlaceControl(emailEdit_, 75, 48, 199, 14);
+    emailLabel->setBuddy(emailEdit_);
     findButton_ = Button(this, "Find!", IDC_FIND, 281, 15);
     showButton_ = Button(this, "Show...", IDC_SHOW, 282, 35);
     PlaceControl(new QGroupBox("Public Directory", this), 7, 78, 408, 222);
     directoryList_ = new CPublicDirectoryList(this);
     directoryList_->setObjectName(QString::number(IDC_DIRECTORY));
+    directoryList_->setAccessibleName("Public Directory");
     PlaceControl(directoryList_, 13, 93, 341, 199);
     reloadButton_ = Button(this, "Reload", IDC_RELOAD, 360, 93);
 

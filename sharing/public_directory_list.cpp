@@ -5,6 +5,7 @@
 #include "user_record.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 
 namespace velmora {
@@ -33,6 +34,8 @@ CPublicDirectoryList::CPublicDirectoryList(QWidget* parent) : QTableWidget(paren
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab leaves the list for the next control rather than walking its cells.
+    setTabKeyNavigation(false);
     setShowGrid(true);
     setWordWrap(false);
     verticalHeader()->hide();
@@ -80,6 +83,22 @@ void CPublicDirectoryList::mouseReleaseEvent(QMouseEvent* event) {
     QTableWidget::mouseReleaseEvent(event);
     if (event->button() == Qt::LeftButton)
         emit rowClicked(indexAt(event->position().toPoint()).row());
+}
+
+void CPublicDirectoryList::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    const bool take = key == Qt::Key_Space || key == Qt::Key_Select || key == Qt::Key_Return ||
+                      key == Qt::Key_Enter;
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (!take || !plain || currentRow() < 0) {
+        QTableWidget::keyPressEvent(event);
+        return;
+    }
+    emit rowClicked(currentRow());
+    if (key == Qt::Key_Return || key == Qt::Key_Enter)
+        event->ignore(); // on to the default button
+    else
+        event->accept();
 }
 
 } // namespace velmora

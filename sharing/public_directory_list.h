@@ -34,11 +34,13 @@ public:
 
 signals:
     // A left click anywhere in the list's area: the row under it, or -1
-    // when there is none.
+    // when there is none. From the keyboard, Space or Enter on the current
+    // row; Enter then goes on to the dialog's default button.
     void rowClicked(int row);
 
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     std::array<QIcon, kImageResources.size()> images_;

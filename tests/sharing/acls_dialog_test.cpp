@@ -411,6 +411,19 @@ TEST_F(AclsDialogTest, AFailedChangeShowsTheErrorAndLeavesTheTree) {
     EXPECT_EQ(dialog->rootItem()->child(1), family);
 }
 
+TEST_F(AclsDialogTest, CommandsActOnTheItemTheKeysReachedUntilTheNextClick) {
+    Open();
+    Click(Pick::Family);
+    QTest::keyClick(dialog->tree(), Qt::Key_Up); // onto carla, Friends' last member
+    QTest::keyClick(dialog->tree(), Qt::Key_Delete);
+    QTest::keyClick(dialog->tree(), Qt::Key_Down);
+    Click(Pick::Ben);
+    QTest::keyClick(dialog->tree(), Qt::Key_Delete);
+    EXPECT_EQ(Changes(), (std::vector<std::string>{"RemoveUserFromAccessList(10,31)",
+                                                   "RemoveUserFromAccessList(10,23)"}));
+    EXPECT_TRUE(boxes->texts().empty());
+}
+
 TEST_F(AclsDialogTest, AFailingObjectWhileFillingIsShownAndTheDialogStaysUsable) {
     aclProxy->aclAccount->list(11).failMembers = true;
     Open();
