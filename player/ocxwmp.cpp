@@ -289,7 +289,9 @@ bool COcxwmp::IsPicturePath(const QString& url) {
 }
 
 void COcxwmp::SetURL(const QString& url) {
-    if (playerFailed_)
+    // A backend left paused (stop is a pause) takes the next file fed from a
+    // device as already at its end, an MP3 at least; a fresh one plays it.
+    if (playerFailed_ || player_->playbackState() != QMediaPlayer::StoppedState)
         replacePlayer();
     pictureTimer_->stop();
     pictureTick_->stop();

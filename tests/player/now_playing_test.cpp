@@ -58,15 +58,14 @@ INSTANTIATE_TEST_SUITE_P(
     MetaData, NowPlayingInfoTest,
     ::testing::Values(
         MetaDataCase{"NothingKnown", {}, "song.mp3", "", Qt::black},
-        MetaDataCase{"BlankTitle", Tags({{QMediaMetaData::Title, " "}}), "song.mp3", "",
-                     Qt::black},
+        MetaDataCase{"BlankTitle", Tags({{QMediaMetaData::Title, " "}}), "song.mp3", "", Qt::black},
         MetaDataCase{"ContributingArtistFirst",
                      Tags({{QMediaMetaData::Title, "T"},
                            {QMediaMetaData::ContributingArtist, "Singer"},
                            {QMediaMetaData::AlbumArtist, "Band"}}),
                      "T", "Singer", Qt::black},
-        MetaDataCase{"AlbumArtistElse", Tags({{QMediaMetaData::AlbumArtist, "Band"}}),
-                     "song.mp3", "Band", Qt::black},
+        MetaDataCase{"AlbumArtistElse", Tags({{QMediaMetaData::AlbumArtist, "Band"}}), "song.mp3",
+                     "Band", Qt::black},
         MetaDataCase{"SeveralArtists",
                      Tags({{QMediaMetaData::ContributingArtist, QStringList{"A", "B"}}}),
                      "song.mp3", "A, B", Qt::black},
@@ -138,8 +137,8 @@ TEST_P(NowPlayingTest, VideoAreaShowsWhatPlays) {
     // The tags come some time after loading; the video some time after that.
     ASSERT_TRUE(test::PumpUntil(
         [&] {
-            return control.GetPlayState() == kPlayStatePlaying &&
-                   panel->TitleText() == c.title && video->isVisibleTo(&control) == !c.panel;
+            return control.GetPlayState() == kPlayStatePlaying && panel->TitleText() == c.title &&
+                   video->isVisibleTo(&control) == !c.panel;
         },
         5s))
         << "state " << control.GetPlayState() << " title " << panel->TitleText().toStdString();
@@ -174,8 +173,8 @@ INSTANTIATE_TEST_SUITE_P(
     Files, NowPlayingTest,
     ::testing::Values(PlayedCase{"tagged.mp3", Made::TaggedMp3, "Evening Tone", "The Sines",
                                  "Pure Waves", true, true},
-                      PlayedCase{"plain tone.mp3", Made::PlainMp3, "plain tone.mp3", "", "",
-                                 false, true},
+                      PlayedCase{"plain tone.mp3", Made::PlainMp3, "plain tone.mp3", "", "", false,
+                                 true},
                       PlayedCase{"clip.avi", Made::VideoClip, "clip.avi", "", "", false, false}),
     [](const auto& info) {
         const int made = static_cast<int>(info.param.made);

@@ -2,6 +2,7 @@
 // with no audio device: generated tones play to the end, files that cannot
 // be played leave the player idle, pictures show for their set time.
 #include "ocxwmp.h"
+#include "tagged_media.h"
 #include "tone_files.h"
 #include "velmora_player_view.h"
 
@@ -124,6 +125,39 @@ TEST_F(OcxwmpTest, TransportControlsAnswerAtOnceAndStopCountsAsStopped) {
     control.controls().pause();
     EXPECT_EQ(control.GetPlayState(), kPlayStateStopped);
 }
+
+// A file held paused, or stopped (a pause as well), when the next one is loaded.
+class OcxwmpHeldTest : public OcxwmpTest,
+                       public ::testing::WithParamInterface<void (COcxwmp::Controls::*)()> {};
+
+TEST_P(OcxwmpHeldTest, Mp3LoadedAfterAHeldFilePlaysInFull) {
+    const std::string held = Path("held.aiff"), next = Path("next.mp3");
+    ASSERT_TRUE(test::WriteAiffTone(held, 3.0));
+    // Tagged, as MP3s mostly are: the tag is what the held backend trips over.
+    ASSERT_TRUE(test::MakeMp3(QString::fromStdString(next), 1.0, {"T", "A", "L", false}));
+    COcxwmp control;
+    control.SetURL(QString::fromStdString(held));
+    control.controls().play();
+    ASSERT_TRUE(PumpUntil([&] { return control.GetPlayState() == kPlayStatePlaying; }));
+    (control.controls().*GetParam())();
+    // Settled in its held state.
+    PumpUntil([] { return false; }, 300ms);
+
+    QElapsedTimer timer;
+    timer.start();
+    control.SetURL(QString::fromStdString(next));
+    EXPECT_LT(timer.elapsed(), 300) << "loading kept the window waiting";
+    control.controls().play();
+    ASSERT_TRUE(PumpUntil([&] { return control.GetPlayState() == kPlayStateMediaEnded; }));
+    EXPECT_GE(timer.elapsed(), 900) << "ended before it had played";
+    EXPECT_EQ(control.NowPlaying().lengthMs / 100, 10);
+}
+
+INSTANTIATE_TEST_SUITE_P(Held, OcxwmpHeldTest,
+                         ::testing::Values(&COcxwmp::Controls::stop, &COcxwmp::Controls::pause),
+                         [](const auto& info) {
+                             return std::string(info.index == 0 ? "Stopped" : "Paused");
+                         });
 
 TEST_F(OcxwmpTest, ManyShortFilesInARowAllPlayToTheEnd) {
     COcxwmp control;

@@ -38,11 +38,10 @@ struct Mp3Tags {
 // as an attached picture.
 inline bool MakeMp3(const QString& path, double seconds, const Mp3Tags& tags) {
     const QString wav = path + QStringLiteral(".wav");
-    if (!RunTool(QStringLiteral("sox"), {QStringLiteral("-n"), QStringLiteral("-r"),
-                                         QStringLiteral("44100"), QStringLiteral("-c"),
-                                         QStringLiteral("1"), wav, QStringLiteral("synth"),
-                                         QString::number(seconds), QStringLiteral("sine"),
-                                         QStringLiteral("440")}))
+    if (!RunTool(QStringLiteral("sox"),
+                 {QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("44100"),
+                  QStringLiteral("-c"), QStringLiteral("1"), wav, QStringLiteral("synth"),
+                  QString::number(seconds), QStringLiteral("sine"), QStringLiteral("440")}))
         return false;
     QStringList arguments{QStringLiteral("--quiet"), QStringLiteral("--id3v2-only")};
     const std::pair<const char*, QString> texts[] = {
