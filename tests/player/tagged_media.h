@@ -1,10 +1,10 @@
 #pragma once
 
-// Media files made with the command-line tools of the build machine: an MP3
-// with or without tags and a cover picture, and a short video clip.
+// Media files made with the build machine's tools: an MP3 (sox, lame) with
+// optional ID3v2 tags and cover, and a short video clip (gst-launch-1.0).
 
-#include <QColor>
 #include <QImage>
+#include <QPainter>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -19,53 +19,32 @@ inline bool RunTool(const QString& program, const QStringList& arguments) {
            process.exitCode() == 0;
 }
 
-// Red on the left, blue on the right: told apart from the program's artwork
-// and from a picture shown the wrong way round.
-inline QImage TwoColourCover() {
-    QImage cover(64, 48, QImage::Format_RGB32);
-    for (int y = 0; y < cover.height(); ++y)
-        for (int x = 0; x < cover.width(); ++x)
-            cover.setPixelColor(x, y, x < cover.width() / 2 ? Qt::red : Qt::blue);
-    return cover;
-}
-
-struct Mp3Tags {
-    QString title, artist, album;
-    bool cover = false;
-};
-
-// A sine tone as MP3 at path; the tags are written as ID3v2 with the cover
-// as an attached picture.
-inline bool MakeMp3(const QString& path, double seconds, const Mp3Tags& tags) {
-    const QString wav = path + QStringLiteral(".wav");
-    if (!RunTool(QStringLiteral("sox"),
-                 {QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("44100"),
-                  QStringLiteral("-c"), QStringLiteral("1"), wav, QStringLiteral("synth"),
-                  QString::number(seconds), QStringLiteral("sine"), QStringLiteral("440")}))
-        return false;
-    QStringList arguments{QStringLiteral("--quiet"), QStringLiteral("--id3v2-only")};
-    const std::pair<const char*, QString> texts[] = {
-        {"--tt", tags.title}, {"--ta", tags.artist}, {"--tl", tags.album}};
-    for (const auto& [option, text] : texts)
-        if (!text.isEmpty())
-            arguments << QString::fromLatin1(option) << text;
-    if (tags.cover) {
-        const QString jpeg = path + QStringLiteral(".jpg");
-        if (!TwoColourCover().save(jpeg, "JPEG", 95))
+// A cover is 64 x 48, red on the left and blue on the right.
+inline bool MakeMp3(const QString& path, double seconds, const QStringList& titleArtistAlbum = {},
+                    bool cover = false) {
+    QStringList lame{"--quiet", "--id3v2-only"};
+    for (int i = 0; i < titleArtistAlbum.size(); ++i)
+        lame << QStringList{"--tt", "--ta", "--tl"}.value(i) << titleArtistAlbum[i];
+    if (cover) {
+        QImage picture(64, 48, QImage::Format_RGB32);
+        picture.fill(Qt::blue);
+        QPainter(&picture).fillRect(0, 0, 32, 48, Qt::red);
+        if (!picture.save(path + ".jpg", "JPEG", 95))
             return false;
-        arguments << QStringLiteral("--ti") << jpeg;
+        lame << "--ti" << path + ".jpg";
     }
-    arguments << wav << path;
-    return RunTool(QStringLiteral("lame"), arguments);
+    const QString wav = path + ".wav";
+    return RunTool("sox", {"-n", "-r", "44100", "-c", "1", wav, "synth", QString::number(seconds),
+                           "sine", "440"}) &&
+           RunTool("lame", lame << wav << path);
 }
 
 inline bool MakeVideoClip(const QString& path) {
-    return RunTool(QStringLiteral("gst-launch-1.0"),
-                   QStringLiteral("-q videotestsrc num-buffers=25 ! "
-                                  "video/x-raw,width=64,height=48,framerate=25/1 ! avenc_mpeg4 "
-                                  "! avimux ! filesink")
+    return RunTool("gst-launch-1.0",
+                   QString("-q videotestsrc num-buffers=25 ! video/x-raw,width=64,"
+                           "height=48 ! avenc_mpeg4 ! avimux ! filesink")
                            .split(' ')
-                       << QStringLiteral("location=") + path);
+                       << "location=" + path);
 }
 
 } // namespace velmora::test
