@@ -112,12 +112,17 @@ void NowPlayingPanel::resizeEvent(QResizeEvent* event) {
 void NowPlayingPanel::rescaleArt() {
     // Half the shorter side leaves room for the texts below.
     const int side = std::max(1, std::min(width(), height()) / 2);
-    if (art_.isNull()) {
-        artLabel_->clear();
+    // The tags and the length come in several updates; the same picture at
+    // the same size is not scaled again.
+    if (art_.cacheKey() == scaledKey_ && side == scaledSide_)
         return;
-    }
-    artLabel_->setPixmap(
-        QPixmap::fromImage(art_.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+    scaledKey_ = art_.cacheKey();
+    scaledSide_ = side;
+    if (art_.isNull())
+        artLabel_->clear();
+    else
+        artLabel_->setPixmap(QPixmap::fromImage(
+            art_.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
 }
 
 } // namespace velmora

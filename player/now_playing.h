@@ -58,6 +58,8 @@ private:
     QImage art_;
     QImage artwork_;
     bool showsCover_ = false;
+    qint64 scaledKey_ = -1;
+    int scaledSide_ = 0;
 };
 
 } // namespace velmora
