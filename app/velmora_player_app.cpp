@@ -11,6 +11,7 @@
 #include "message_boxes.h"
 #include "message_poller.h"
 #include "modal_runner.h"
+#include "mpris_player.h"
 #include "notification_client.h"
 #include "options_dialog.h"
 #include "qt_message_boxes.h"
@@ -20,6 +21,7 @@
 #include "string_table.h"
 #include "text_prompt.h"
 #include "text_utils.h"
+#include "velmora_player_view.h"
 #include "wait_cursor.h"
 #include "window_messages.h"
 
@@ -117,6 +119,15 @@ bool Cvelmora_playerApp::InitInstance(const std::vector<std::string>& arguments)
     QtMessageBoxes::setMainWindow(frame_.get());
     frame_->show();
     frame_->setWindowTitle(QString::fromStdString(LoadString(101)));
+    // What plays shows in the title and on the desktop's media controls.
+    if (auto* player = qobject_cast<Cvelmora_playerView*>(frame_->GetPlayerView())) {
+        QObject::connect(
+            player, &Cvelmora_playerView::nowPlayingTitleChanged, frame_.get(),
+            [frame = frame_.get(), name = frame_->windowTitle()](const QString& title) {
+                frame->setWindowTitle(title.isEmpty() ? name : title + " - " + name);
+            });
+        MprisPlayer::Publish(*player, frame_.get());
+    }
 
     if (!log_.Open("velmora_player.log")) {
         ShowMessage(log_.ErrorText());

@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QImageReader>
 #include <QLabel>
+#include <QMediaMetaData>
 #include <QPixmap>
 #include <QResizeEvent>
 #include <QSlider>
@@ -128,6 +129,8 @@ COcxwmp::COcxwmp(QWidget* parent) : QWidget(parent) {
     picture_ = new PictureLabel(screen_);
     screen_->addWidget(video_);
     screen_->addWidget(picture_);
+    nowPlayingPanel_ = new NowPlayingPanel(screen_);
+    screen_->addWidget(nowPlayingPanel_);
     screen_->setMinimumSize(160, 90);
 
     seek_ = new QSlider(Qt::Horizontal, this);
@@ -235,6 +238,8 @@ void COcxwmp::createPlayer() {
     connect(player_, &QMediaPlayer::positionChanged, this, &COcxwmp::onPositionChanged);
     connect(player_, &QMediaPlayer::durationChanged, this, &COcxwmp::onDurationChanged);
     connect(player_, &QMediaPlayer::seekableChanged, this, &COcxwmp::updateTimes);
+    connect(player_, &QMediaPlayer::metaDataChanged, this, &COcxwmp::updateNowPlaying);
+    connect(player_, &QMediaPlayer::hasVideoChanged, this, &COcxwmp::updateNowPlaying);
     playerFailed_ = false;
 }
 
@@ -246,6 +251,13 @@ void COcxwmp::replacePlayer() {
 void COcxwmp::dropPlayer() {
     // Its last signals must not reach a control that is changing players.
     disconnect(player_, nullptr, this, nullptr);
+    // The backend tears its pipeline down in order only when told to let go
+    // of the source; destroyed with a file still loaded that carries a
+    // picture (an MP3 with cover art), it crashes. A failed or still loading
+    // player is left alone: letting go would block for a second.
+    const QMediaPlayer::MediaStatus status = player_->mediaStatus();
+    if (!playerFailed_ && status != QMediaPlayer::LoadingMedia && status != QMediaPlayer::NoMedia)
+        player_->setSource(QUrl());
     delete player_;
     player_ = nullptr;
     file_.reset();
@@ -282,7 +294,9 @@ bool COcxwmp::IsPicturePath(const QString& url) {
 }
 
 void COcxwmp::SetURL(const QString& url) {
-    if (playerFailed_)
+    // A backend left paused (stop is a pause) takes the next file fed from a
+    // device as already at its end, an MP3 at least; a fresh one plays it.
+    if (playerFailed_ || player_->playbackState() != QMediaPlayer::StoppedState)
         replacePlayer();
     pictureTimer_->stop();
     pictureTick_->stop();
@@ -318,6 +332,7 @@ void COcxwmp::SetURL(const QString& url) {
         pictureState_ = kPlayStateUndefined;
         loadMedia(url);
     }
+    updateNowPlaying();
     updateTimes();
     updateState();
 }
@@ -486,6 +501,7 @@ void COcxwmp::onPositionChanged(qint64 position) {
 
 void COcxwmp::onDurationChanged(qint64) {
     updateTimes();
+    updateNowPlaying();
 }
 
 void COcxwmp::seekTo(int position) {
@@ -525,6 +541,29 @@ void COcxwmp::updateTimes() {
     seek_->setEnabled(seekable);
     elapsed_->setText(FormatTime(position));
     total_->setText(FormatTime(duration));
+}
+
+qint64 COcxwmp::Position() const {
+    if (isPicture_)
+        return pictureElapsedMs();
+    return url_.isEmpty() || userStopped_ ? 0 : player_->position();
+}
+
+void COcxwmp::updateNowPlaying() {
+    const QString name = url_.isEmpty() ? QString() : ToUrl(url_).fileName();
+    if (isPicture_ || url_.isEmpty()) {
+        nowPlaying_ = NowPlayingInfo();
+        nowPlaying_.name = name;
+        nowPlaying_.lengthMs = isPicture_ && !failed_ ? pictureDuration_.count() : 0;
+    } else {
+        nowPlaying_ = NowPlayingInfo::FromMetaData(name, player_->metaData());
+        nowPlaying_.lengthMs = player_->duration();
+        // Sound alone shows what is playing rather than an empty video area.
+        screen_->setCurrentWidget(player_->hasVideo() ? static_cast<QWidget*>(video_)
+                                                      : nowPlayingPanel_);
+    }
+    nowPlayingPanel_->Show(nowPlaying_);
+    emit nowPlayingChanged();
 }
 
 void COcxwmp::updateState() {

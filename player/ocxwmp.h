@@ -5,6 +5,7 @@
 // not show, are read with QImageReader and shown for a fixed time as if they
 // were a short clip.
 
+#include "now_playing.h"
 #include "player_control.h"
 
 #include <QImage>
@@ -64,6 +65,11 @@ public:
     void SetPictureDuration(std::chrono::milliseconds duration) { pictureDuration_ = duration; }
     std::chrono::milliseconds PictureDuration() const { return pictureDuration_; }
 
+    // The file loaded now: its name and what its tags say, with its length.
+    const NowPlayingInfo& NowPlaying() const { return nowPlaying_; }
+    // Milliseconds played of the file loaded now.
+    qint64 Position() const;
+
     // True when url names a picture, which is shown rather than played.
     static bool IsPicturePath(const QString& url);
 
@@ -73,6 +79,7 @@ public:
 
 signals:
     void playStateChanged(int state);
+    void nowPlayingChanged();
 
 private:
     void play();
@@ -93,6 +100,7 @@ private:
     void applySeek();
     void updateState();
     void updateTimes();
+    void updateNowPlaying();
 
     Controls controls_{*this};
     QMediaPlayer* player_;
@@ -100,6 +108,7 @@ private:
     QStackedWidget* screen_;
     QVideoWidget* video_;
     PictureLabel* picture_;
+    NowPlayingPanel* nowPlayingPanel_;
     QToolButton* playPause_;
     QToolButton* stop_;
     QSlider* seek_;
@@ -136,6 +145,7 @@ private:
     // used again.
     bool playerFailed_ = false;
     int lastState_ = kPlayStateUndefined;
+    NowPlayingInfo nowPlaying_;
 };
 
 } // namespace velmora

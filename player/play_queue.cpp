@@ -90,6 +90,12 @@ bool PlayQueue::Add(const std::string& path, const std::string& tail) {
     return true;
 }
 
+void PlayQueue::Wake() {
+    std::lock_guard lock(mutex_);
+    added_ = true;
+    wake_.notify_one();
+}
+
 void PlayQueue::SetRepeat(bool repeat) {
     std::lock_guard lock(mutex_);
     repeat_ = repeat;

@@ -58,6 +58,9 @@ public:
 
     // Appends MakeEntry(path, tail). An empty path is refused.
     bool Add(const std::string& path, const std::string& tail);
+    // Asks the owner at once rather than at the next poll whether the player
+    // is idle, so a player just stopped takes the next entry without delay.
+    void Wake();
     void SetRepeat(bool repeat);
     bool Repeat() const;
     std::size_t Size() const;

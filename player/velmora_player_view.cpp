@@ -37,6 +37,12 @@ Cvelmora_playerView::Cvelmora_playerView(std::unique_ptr<IPlayerControl> control
     layout->setContentsMargins(0, 0, 0, 0);
     if (QWidget* window = control_->Window())
         layout->addWidget(window);
+    if (COcxwmp* player = Player()) {
+        connect(player, &COcxwmp::playStateChanged, this,
+                &Cvelmora_playerView::UpdateNowPlayingTitle);
+        connect(player, &COcxwmp::nowPlayingChanged, this,
+                &Cvelmora_playerView::UpdateNowPlayingTitle);
+    }
 }
 
 Cvelmora_playerView::~Cvelmora_playerView() {
@@ -103,6 +109,7 @@ LRESULT Cvelmora_playerView::OnMediaFile(WPARAM wParam, LPARAM lParam) {
         return 0;
     const char* tail = wParam ? paramText(static_cast<LPARAM>(wParam)) : "";
     queue_.Add(paramText(lParam), tail);
+    emit queueChanged();
     return 0;
 }
 
@@ -128,6 +135,7 @@ LRESULT Cvelmora_playerView::OnPlayEntry(LPARAM lParam) {
     if (!lParam)
         return 0;
     const EntryFields entry = ParseEntry(paramText(lParam));
+    emit queueChanged();
     // Whatever played before is over now, even when the player was not idle.
     ReportPendingFinish();
 
@@ -152,6 +160,17 @@ LRESULT Cvelmora_playerView::OnPlayEntry(LPARAM lParam) {
         SendMessage(entry.notifyWindow, UM_NOW_PLAYING, ItemParam(entry.itemId), textParam(name));
     }
     return 0;
+}
+
+void Cvelmora_playerView::UpdateNowPlayingTitle() {
+    const COcxwmp* player = Player();
+    const QString title = player && !IsIdlePlayState(player->GetPlayState())
+                              ? player->NowPlaying().DisplayTitle()
+                              : QString();
+    if (title == nowPlayingTitle_)
+        return;
+    nowPlayingTitle_ = title;
+    emit nowPlayingTitleChanged(title);
 }
 
 LRESULT Cvelmora_playerView::OnSetRepeat(LPARAM lParam) {

@@ -40,7 +40,16 @@ public:
     // The media player control; null when another control stands in for it.
     COcxwmp* Player() const;
 
+    // The title of what plays now (its tags' title, else its name); empty
+    // while the player is idle.
+    QString NowPlayingTitle() const { return nowPlayingTitle_; }
+
     QSize sizeHint() const override { return QSize(640, 400); }
+
+signals:
+    void nowPlayingTitleChanged(const QString& title);
+    // Entries were added or one was taken off.
+    void queueChanged();
 
 protected:
     void customEvent(QEvent* e) override;
@@ -51,6 +60,7 @@ private:
     LRESULT OnPlayEntry(LPARAM lParam);
     LRESULT OnSetRepeat(LPARAM lParam);
     void ReportPendingFinish();
+    void UpdateNowPlayingTitle();
 
     PlayQueue queue_;
     // The entry playing now, when its sender asked to hear of its end.
@@ -58,6 +68,7 @@ private:
     Handle pendingWindow_ = 0;
     std::unique_ptr<IPlayerControl> control_;
     bool initialised_ = false;
+    QString nowPlayingTitle_;
 };
 
 } // namespace velmora

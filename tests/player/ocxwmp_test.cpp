@@ -2,6 +2,7 @@
 // with no audio device: generated tones play to the end, files that cannot
 // be played leave the player idle, pictures show for their set time.
 #include "ocxwmp.h"
+#include "tagged_media.h"
 #include "tone_files.h"
 #include "velmora_player_view.h"
 
@@ -123,6 +124,26 @@ TEST_F(OcxwmpTest, TransportControlsAnswerAtOnceAndStopCountsAsStopped) {
     // A stopped file stays stopped: pause does not bring it back.
     control.controls().pause();
     EXPECT_EQ(control.GetPlayState(), kPlayStateStopped);
+}
+
+TEST_F(OcxwmpTest, Mp3LoadedAfterAStoppedFilePlaysInFull) {
+    const std::string held = Path("held.aiff"), next = Path("next.mp3");
+    ASSERT_TRUE(test::WriteAiffTone(held, 3.0));
+    // Tagged, as MP3s mostly are: the tag is what a backend held paused trips over.
+    ASSERT_TRUE(test::MakeMp3(QString::fromStdString(next), 1.0, {"T", "A", "L"}));
+    COcxwmp control;
+    control.SetURL(QString::fromStdString(held));
+    control.controls().play();
+    ASSERT_TRUE(PumpUntil([&] { return control.GetPlayState() == kPlayStatePlaying; }));
+    control.controls().stop();
+    PumpUntil([] { return false; }, 300ms);
+
+    QElapsedTimer timer;
+    timer.start();
+    control.SetURL(QString::fromStdString(next));
+    control.controls().play();
+    ASSERT_TRUE(PumpUntil([&] { return control.GetPlayState() == kPlayStateMediaEnded; }));
+    EXPECT_GE(timer.elapsed(), 900) << "ended before it had played";
 }
 
 TEST_F(OcxwmpTest, ManyShortFilesInARowAllPlayToTheEnd) {
