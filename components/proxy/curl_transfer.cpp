@@ -58,9 +58,7 @@ CurlTransfer::CurlTransfer(const Endpoint& endpoint, const std::string& target,
 
     set(curl_, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeouts.connect.count()));
     // Silence either way for the read timeout ends the request.
-    lowSpeedSeconds_ = std::max<long>(1, static_cast<long>((timeouts.read.count() + 999) / 1000));
-    set(curl_, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    set(curl_, CURLOPT_LOW_SPEED_TIME, lowSpeedSeconds_);
+    setSilenceLimit(timeouts.read);
 
     set(curl_, CURLOPT_WRITEFUNCTION, &CurlTransfer::onWrite);
     set(curl_, CURLOPT_WRITEDATA, this);
@@ -105,8 +103,16 @@ void CurlTransfer::postStream(std::uint64_t length, Source source) {
     set(curl_, CURLOPT_READFUNCTION, &CurlTransfer::onRead);
     set(curl_, CURLOPT_READDATA, this);
     addHeader("Content-Type: application/octet-stream");
+    // While the body goes out, the peer's silence is a stalled write.
+    setSilenceLimit(std::max(timeouts_.read, timeouts_.write));
     // The service takes the body without a "100 Continue" round trip.
     addHeader("Expect:");
+}
+
+void CurlTransfer::setSilenceLimit(std::chrono::milliseconds limit) {
+    lowSpeedSeconds_ = std::max<long>(1, static_cast<long>((limit.count() + 999) / 1000));
+    set(curl_, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    set(curl_, CURLOPT_LOW_SPEED_TIME, lowSpeedSeconds_);
 }
 
 void CurlTransfer::onBody(std::function<bool(const char*, std::size_t)> body) {

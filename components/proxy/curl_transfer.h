@@ -6,6 +6,7 @@
 
 #include "service_http.h"
 
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -54,6 +55,8 @@ private:
     static int onProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
     static curl_socket_t onOpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address);
     static int onCloseSocket(void* self, curl_socket_t socket);
+    // No byte moving either way for this long ends the request.
+    void setSilenceLimit(std::chrono::milliseconds limit);
     // Shuts the request's sockets down, so a blocked read or write returns.
     void stopSockets();
     [[noreturn]] void fail(CURLcode code) const;

@@ -54,15 +54,16 @@ void GetResumable(const Endpoint& endpoint, const std::string& target,
                     return true;
                 },
                 cancel, timeouts, announced);
-            if (!checked && offset > 0 && !check())
-                mismatch = true;
+            if (!checked && offset > 0)
+                check();
         } catch (const RequestFailure& e) {
             if (mismatch)
                 break;
-            // Without the size the first reply announced, a rest cannot be
-            // checked; nothing received yet can start afresh.
-            // A service that is back up after a pause is tried again too;
-            // the loss stays the reason to tell.
+            // A lost connection is tried again, and so is a service that
+            // cannot be reached after one: it may be back after a pause, and
+            // the loss stays the reason to tell. A rest can only be checked
+            // against the size the first reply announced; with nothing
+            // received yet, the download starts afresh.
             const bool isLost = e.reason() == Reason::ConnectionLost;
             if (isLost)
                 lost = e;

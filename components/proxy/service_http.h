@@ -60,8 +60,9 @@ struct Endpoint {
     bool secure() const;
 };
 
-// The read timeout ends a request once no byte has moved either way for that
-// long; it counts in whole seconds, at least one.
+// Silence ends a request: no byte moving either way for the read timeout,
+// or while an upload's body goes out for the longer of the read and write
+// timeouts. Both count in whole seconds, at least one.
 struct Timeouts {
     std::chrono::milliseconds connect{3000};
     std::chrono::milliseconds read{10000};
