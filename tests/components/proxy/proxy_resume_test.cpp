@@ -117,8 +117,10 @@ TEST_P(ProxyCutTest, EndsWithTheSameBytesOrAReadableFailureAndNoFile) {
         const qint64 inUse = StatusBytes("VmRSS");
         proxy_->DownloadFile("1~3~" + id, target, "down");
         done = next();
-        const qint64 growth = StatusBytes("VmHWM") - inUse;
-        EXPECT_LT(growth, c.size / 4) << "the download was held in memory";
+        if (c.succeeds) {
+            EXPECT_LT(StatusBytes("VmHWM") - inUse, c.size / 4)
+                << "the download was held in memory";
+        }
     } else {
         relay_->cutNext(c.cuts, c.direction, static_cast<std::uint64_t>(c.cutAfter));
         before = relay_->accepted();

@@ -37,6 +37,10 @@ TEST_F(ProxyTlsTest, SignsInAndTransfersOnlyWithTheCertificateTrusted) {
     const int port = service_.waitForPort();
     ASSERT_GT(port, 0);
     settings_.point("https://127.0.0.1", port);
+    // Loading the system's certificate store is slow under the sanitizers.
+    proxy::Timeouts patient;
+    patient.connect = std::chrono::seconds(30);
+    real().setTimeouts(patient, patient);
     const std::string where = "the Velmora service at 127.0.0.1:" + std::to_string(port);
 
     struct Case {
