@@ -1,5 +1,6 @@
 #include "link.h"
 
+#include <cctype>
 #include <charconv>
 
 namespace velmora::wire::link {
@@ -56,7 +57,35 @@ std::optional<std::vector<std::int32_t>> DecodeIds(std::string_view encoded, std
     return ids;
 }
 
+namespace {
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size())
+        return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i])
+            return false;
+    return true;
+}
+
+} // namespace
+
+ServiceHost SplitHost(std::string_view host) {
+    ServiceHost out;
+    if (StartsWithNoCase(host, "https://")) {
+        out.secure = true;
+        host.remove_prefix(8);
+    } else if (StartsWithNoCase(host, "http://")) {
+        host.remove_prefix(7);
+    }
+    while (!host.empty() && host.back() == '/')
+        host.remove_suffix(1);
+    out.name = host;
+    return out;
+}
+
 std::string HostPort(std::string_view host, int port) {
+    host = SplitHost(host).name;
     std::string out;
     if (host.find(':') != std::string_view::npos && host.front() != '[')
         out = "[" + std::string(host) + "]";
@@ -66,7 +95,7 @@ std::string HostPort(std::string_view host, int port) {
 }
 
 std::string WebOrigin(std::string_view host, int port) {
-    return "http://" + HostPort(host, port);
+    return (SplitHost(host).secure ? "https://" : "http://") + HostPort(host, port);
 }
 
 std::string NameValue(std::string_view name) {

@@ -36,10 +36,19 @@ std::optional<std::string> Decode(std::string_view encoded);
 // numbers; nothing for anything else.
 std::optional<std::vector<std::int32_t>> DecodeIds(std::string_view encoded, std::size_t count);
 
-// "host:port", with an IPv6 address in brackets so its colons do not read
-// as the port: "[::1]:8080".
+// A service host as the settings hold it: "name", "http://name" or
+// "https://name" (the scheme in any case, a trailing "/" allowed).
+struct ServiceHost {
+    bool secure = false; // written with "https://"
+    std::string_view name;
+};
+ServiceHost SplitHost(std::string_view host);
+
+// "name:port" of a host as SplitHost reads it, with an IPv6 address in
+// brackets so its colons do not read as the port: "[::1]:8080".
 std::string HostPort(std::string_view host, int port);
-// "http://" and HostPort: the base of every link and page on the service.
+// "http://" or "https://" as the host says, and HostPort: the base of every
+// link and page on the service.
 std::string WebOrigin(std::string_view host, int port);
 
 // A name as the value of kNameParameter: blanks as "+", letters, digits and

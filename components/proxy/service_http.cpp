@@ -1,128 +1,23 @@
 #include "service_http.h"
 
+#include "curl_transfer.h"
 #include "wire/link.h"
 #include "wire/percent.h"
 
-#include <httplib.h>
+#include <curl/curl.h>
 
-#include <fcntl.h>
-#include <netdb.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
+#include <charconv>
 
 namespace velmora::proxy {
 
 namespace {
 
 constexpr std::size_t kMaxReasonBytes = 1000;
-constexpr std::size_t kUploadChunk = 256 * 1024;
-
-template <class Duration> std::pair<time_t, time_t> secUsec(Duration d) {
-    auto us = std::chrono::duration_cast<std::chrono::microseconds>(d).count();
-    return {static_cast<time_t>(us / 1000000), static_cast<time_t>(us % 1000000)};
-}
-
-std::unique_ptr<httplib::Client> makeClient(const Endpoint& endpoint, const Timeouts& timeouts) {
-    auto client = std::make_unique<httplib::Client>(endpoint.host, endpoint.port);
-    // Without it every small request waits for the peer's delayed ACK.
-    client->set_tcp_nodelay(true);
-    client->set_keep_alive(false);
-    auto [cs, cu] = secUsec(timeouts.connect);
-    client->set_connection_timeout(cs, cu);
-    auto [rs, ru] = secUsec(timeouts.read);
-    client->set_read_timeout(rs, ru);
-    auto [ws, wu] = secUsec(timeouts.write);
-    client->set_write_timeout(ws, wu);
-    return client;
-}
-
-httplib::Headers sessionHeaders(const Endpoint& endpoint) {
-    httplib::Headers headers;
-    if (!endpoint.token.empty())
-        headers.emplace("X-Velmora-Session", endpoint.token);
-    return headers;
-}
-
-// Why a connection could not be made: httplib keeps only "Connection", so
-// one more attempt asks the system for the reason.
-std::string connectFailureReason(const Endpoint& endpoint) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    std::string port = std::to_string(endpoint.port);
-    int rc = getaddrinfo(endpoint.host.c_str(), port.c_str(), &hints, &found);
-    if (rc != 0)
-        return std::string("Unknown host (") + gai_strerror(rc) + ")";
-    std::string reason = "Connection failed";
-    for (addrinfo* ai = found; ai; ai = ai->ai_next) {
-        int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
-                          ai->ai_protocol);
-        if (fd < 0)
-            continue;
-        int err = 0;
-        if (::connect(fd, ai->ai_addr, ai->ai_addrlen) != 0) {
-            err = errno;
-            if (err == EINPROGRESS) {
-                pollfd p{fd, POLLOUT, 0};
-                int ready = ::poll(&p, 1, 1000);
-                if (ready == 0) {
-                    err = ETIMEDOUT;
-                } else {
-                    socklen_t len = sizeof err;
-                    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0)
-                        err = errno;
-                }
-            }
-        }
-        ::close(fd);
-        if (err != 0) {
-            reason = std::strerror(err);
-            break;
-        }
-    }
-    freeaddrinfo(found);
-    return reason;
-}
 
 using Reason = RequestFailure::Reason;
 
 [[noreturn]] void cancelled() {
     throw RequestFailure(Reason::Cancelled, "Cancelled");
-}
-
-[[noreturn]] void throwTransport(httplib::Error error, const Endpoint& endpoint,
-                                 const Timeouts& timeouts,
-                                 std::chrono::steady_clock::time_point started) {
-    const std::string where = "the Velmora service at " + endpoint.address();
-    switch (error) {
-    case httplib::Error::Connection:
-        throw RequestFailure(Reason::Unreachable,
-                             "Cannot reach " + where + ": " + connectFailureReason(endpoint));
-    case httplib::Error::ConnectionTimeout:
-        throw RequestFailure(Reason::Unreachable,
-                             "Cannot reach " + where + ": Connection timed out");
-    case httplib::Error::Read: {
-        auto waited = std::chrono::steady_clock::now() - started;
-        if (waited + std::chrono::milliseconds(200) >= timeouts.read)
-            throw RequestFailure(Reason::TimedOut,
-                                 "No answer from " + where + " within " +
-                                     std::to_string(timeouts.read.count() / 1000) + " s");
-        throw RequestFailure(Reason::ConnectionLost, "The connection to " + where + " was lost");
-    }
-    case httplib::Error::Write:
-        throw RequestFailure(Reason::ConnectionLost,
-                             "The connection to " + where + " was lost while sending");
-    case httplib::Error::Canceled:
-        cancelled();
-    default:
-        throw RequestFailure(Reason::Failed,
-                             "Request to " + where + " failed (" + httplib::to_string(error) + ")");
-    }
 }
 
 // The service puts a one-line reason in the body of a refusal.
@@ -143,28 +38,41 @@ bool isSuccess(int status) {
     return status >= 200 && status < 300;
 }
 
-Reply finish(httplib::Result& result, const Endpoint& endpoint, const Timeouts& timeouts,
-             std::chrono::steady_clock::time_point started) {
-    if (!result)
-        throwTransport(result.error(), endpoint, timeouts, started);
-    if (!isSuccess(result->status))
-        refused(result->status, result->body);
-    return Reply{result->status, std::move(result->body)};
+std::optional<std::uint64_t> number(std::string_view text) {
+    std::uint64_t value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || text.empty())
+        return std::nullopt;
+    return value;
 }
 
-// Keeps a request cancellable while it runs.
-class Attached {
-public:
-    Attached(CancelFlag& flag, httplib::Client& client) : flag_(flag) {
-        flag_.attach([&client] { client.stop(); });
-    }
-    ~Attached() { flag_.detach(); }
-    Attached(const Attached&) = delete;
-    Attached& operator=(const Attached&) = delete;
+// "bytes FIRST-LAST/TOTAL" of a Content-Range header.
+void readContentRange(std::string_view header, Announced& announced) {
+    constexpr std::string_view kUnit = "bytes ";
+    if (header.substr(0, kUnit.size()) != kUnit)
+        return;
+    header.remove_prefix(kUnit.size());
+    std::size_t dash = header.find('-');
+    std::size_t slash = header.find('/');
+    if (dash == std::string_view::npos || slash == std::string_view::npos || slash < dash)
+        return;
+    announced.first = number(header.substr(0, dash));
+    announced.total = number(header.substr(slash + 1));
+}
 
-private:
-    CancelFlag& flag_;
-};
+// A plain request: the whole body in memory, a refusal thrown.
+Reply plain(CurlTransfer& transfer) {
+    std::string body;
+    transfer.onBody([&](const char* data, std::size_t size) {
+        body.append(data, size);
+        return true;
+    });
+    transfer.perform();
+    int status = transfer.status();
+    if (!isSuccess(status))
+        refused(status, body);
+    return Reply{status, std::move(body)};
+}
 
 } // namespace
 
@@ -194,11 +102,16 @@ std::string Endpoint::address() const {
     return wire::link::HostPort(host, port);
 }
 
+bool Endpoint::secure() const {
+    return wire::link::SplitHost(host).secure;
+}
+
 void CancelFlag::cancel() {
     std::lock_guard lock(mutex_);
     cancelled_ = true;
     if (stopper_)
         stopper_();
+    raised_.notify_all();
 }
 
 bool CancelFlag::cancelled() const {
@@ -216,122 +129,119 @@ void CancelFlag::detach() {
     stopper_ = nullptr;
 }
 
+bool CancelFlag::sleepFor(std::chrono::milliseconds duration) {
+    std::unique_lock lock(mutex_);
+    return !raised_.wait_for(lock, duration, [this] { return cancelled_; });
+}
+
 Reply Get(const Endpoint& endpoint, const std::string& target, const Timeouts& timeouts) {
-    auto client = makeClient(endpoint, timeouts);
-    auto started = std::chrono::steady_clock::now();
-    auto result = client->Get(target, sessionHeaders(endpoint));
-    return finish(result, endpoint, timeouts, started);
+    CurlTransfer transfer(endpoint, target, timeouts);
+    return plain(transfer);
 }
 
 Reply Post(const Endpoint& endpoint, const std::string& target, const Fields& fields,
            const Timeouts& timeouts) {
-    auto client = makeClient(endpoint, timeouts);
-    auto started = std::chrono::steady_clock::now();
-    auto result = client->Post(target, sessionHeaders(endpoint), wire::FormEncode(fields),
-                               "application/x-www-form-urlencoded");
-    return finish(result, endpoint, timeouts, started);
+    CurlTransfer transfer(endpoint, target, timeouts);
+    transfer.postForm(wire::FormEncode(fields));
+    return plain(transfer);
 }
 
 Reply Delete(const Endpoint& endpoint, const std::string& target, const Timeouts& timeouts) {
-    auto client = makeClient(endpoint, timeouts);
-    auto started = std::chrono::steady_clock::now();
-    auto result = client->Delete(target, sessionHeaders(endpoint));
-    return finish(result, endpoint, timeouts, started);
+    CurlTransfer transfer(endpoint, target, timeouts);
+    transfer.setMethod("DELETE");
+    return plain(transfer);
 }
 
 void GetStreamed(const Endpoint& endpoint, const std::string& target,
                  const std::function<bool(const char*, std::size_t)>& sink, CancelFlag& cancel,
                  const Timeouts& timeouts) {
-    auto client = makeClient(endpoint, timeouts);
-    Attached attached(cancel, *client);
+    Announced announced;
+    GetStreamedFrom(endpoint, target, 0, sink, cancel, timeouts, announced);
+}
+
+void GetStreamedFrom(const Endpoint& endpoint, const std::string& target, std::uint64_t offset,
+                     const std::function<bool(const char*, std::size_t)>& sink, CancelFlag& cancel,
+                     const Timeouts& timeouts, Announced& announced) {
     if (cancel.cancelled())
         cancelled();
+    CurlTransfer transfer(endpoint, target, timeouts, &cancel);
+    if (offset > 0)
+        transfer.addHeader("Range: bytes=" + std::to_string(offset) + "-");
 
-    int status = 0;
-    std::uint64_t announced = 0;
-    bool hasLength = false;
+    bool headersRead = false;
+    auto readHeaders = [&] {
+        if (headersRead)
+            return;
+        headersRead = true;
+        announced = Announced{};
+        announced.status = transfer.status();
+        announced.length = transfer.contentLength();
+        if (announced.status == 206) {
+            if (auto range = transfer.header("Content-Range"))
+                readContentRange(*range, announced);
+        } else if (isSuccess(announced.status)) {
+            announced.total = announced.length;
+        }
+    };
     std::uint64_t received = 0;
     std::string refusal;
     bool sinkRefused = false;
-    auto started = std::chrono::steady_clock::now();
-    auto result = client->Get(
-        target, sessionHeaders(endpoint),
-        [&](const httplib::Response& response) {
-            status = response.status;
-            if (response.has_header("Content-Length")) {
-                hasLength = true;
-                announced =
-                    std::strtoull(response.get_header_value("Content-Length").c_str(), nullptr, 10);
-            }
-            return !cancel.cancelled();
-        },
-        [&](const char* data, std::size_t size) {
-            if (cancel.cancelled())
-                return false;
-            if (!isSuccess(status)) {
-                if (refusal.size() < kMaxReasonBytes)
-                    refusal.append(data, std::min(size, kMaxReasonBytes - refusal.size()));
-                return true;
-            }
-            received += size;
-            if (!sink(data, size)) {
-                sinkRefused = true;
-                return false;
-            }
+    transfer.onBody([&](const char* data, std::size_t size) {
+        readHeaders();
+        if (!isSuccess(announced.status)) {
+            if (refusal.size() < kMaxReasonBytes)
+                refusal.append(data, std::min(size, kMaxReasonBytes - refusal.size()));
             return true;
-        });
-    if (cancel.cancelled())
-        cancelled();
-    if (sinkRefused)
-        throw RequestFailure(Reason::LocalWriteFailed, "Writing the received data failed");
-    if (!result)
-        throwTransport(result.error(), endpoint, timeouts, started);
-    if (!isSuccess(result->status))
-        refused(result->status, refusal);
-    if (hasLength && received != announced)
-        throw RequestFailure(Reason::ConnectionLost, "The connection to the Velmora service at " +
-                                                         endpoint.address() + " was lost after " +
-                                                         std::to_string(received) + " of " +
-                                                         std::to_string(announced) + " bytes");
+        }
+        received += size;
+        if (!sink(data, size)) {
+            sinkRefused = true;
+            return false;
+        }
+        return true;
+    });
+    try {
+        transfer.perform();
+    } catch (const RequestFailure&) {
+        if (sinkRefused && !cancel.cancelled())
+            throw RequestFailure(Reason::LocalWriteFailed, "Writing the received data failed");
+        throw;
+    }
+    readHeaders();
+    if (!isSuccess(announced.status))
+        refused(announced.status, refusal);
+    if (announced.length && received != *announced.length)
+        transfer.lost(received, *announced.length);
 }
 
 Reply PostStreamed(const Endpoint& endpoint, const std::string& target, std::uint64_t length,
                    const std::function<std::int64_t(char*, std::size_t)>& source,
                    CancelFlag& cancel, const Timeouts& timeouts) {
-    auto client = makeClient(endpoint, timeouts);
-    Attached attached(cancel, *client);
     if (cancel.cancelled())
         cancelled();
-
-    std::vector<char> buffer(kUploadChunk);
+    CurlTransfer transfer(endpoint, target, timeouts, &cancel);
+    std::uint64_t sent = 0;
     bool sourceFailed = false;
-    bool sendFailed = false;
-    auto started = std::chrono::steady_clock::now();
-    auto result = client->Post(
-        target, sessionHeaders(endpoint), static_cast<std::size_t>(length),
-        [&](std::size_t, std::size_t want, httplib::DataSink& sink) {
-            if (cancel.cancelled())
-                return false;
-            std::int64_t got = source(buffer.data(), std::min(want, buffer.size()));
-            if (got <= 0) {
-                sourceFailed = true;
-                return false;
-            }
-            if (!sink.write(buffer.data(), static_cast<std::size_t>(got))) {
-                sendFailed = true;
-                return false;
-            }
-            return true;
-        },
-        "application/octet-stream");
-    if (cancel.cancelled())
-        cancelled();
-    if (sourceFailed)
-        throw RequestFailure(Reason::LocalSourceFailed, "Reading the local file failed");
-    // httplib reports a body it could not send as cancelled.
-    if (sendFailed)
-        throwTransport(httplib::Error::Write, endpoint, timeouts, started);
-    return finish(result, endpoint, timeouts, started);
+    transfer.postStream(length, [&](char* buffer, std::size_t size) -> std::optional<std::size_t> {
+        // Never more than announced, even when the file grew meanwhile.
+        std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(size, length - sent));
+        if (want == 0)
+            return 0;
+        std::int64_t got = source(buffer, want);
+        if (got <= 0) {
+            sourceFailed = true;
+            return std::nullopt;
+        }
+        sent += static_cast<std::uint64_t>(got);
+        return static_cast<std::size_t>(got);
+    });
+    try {
+        return plain(transfer);
+    } catch (const RequestFailure&) {
+        if (sourceFailed && !cancel.cancelled())
+            throw RequestFailure(Reason::LocalSourceFailed, "Reading the local file failed");
+        throw;
+    }
 }
 
 } // namespace velmora::proxy

@@ -1,8 +1,10 @@
 #pragma once
 
-// Requests to the Velmora service. Every request opens its own connection, so
-// any thread may make one at any time without sharing a client, and every
-// request has connect, read and write timeouts.
+// Requests to the Velmora service over libcurl. Every request opens its own
+// connection, so any thread may make one at any time without sharing a
+// client, and every request has connect and read timeouts. A host written as
+// "https://name" is reached over TLS, its certificate checked against the
+// system's store or the endpoint's CA file.
 //
 // How a failure travels from the wire to the user:
 //  1. A request that does not succeed throws RequestFailure: its reason (for
@@ -25,11 +27,13 @@
 #include "wire/percent.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -39,14 +43,26 @@ namespace velmora::proxy {
 
 // Where the service is and the session to send.
 struct Endpoint {
-    std::string host;
+    Endpoint() = default;
+    Endpoint(std::string host, int port, std::string token, std::string caFile = {})
+        : host(std::move(host)), port(port), token(std::move(token)), caFile(std::move(caFile)) {}
+
+    std::string host; // "name", "http://name" or "https://name"
     int port = 0;
     std::string token;
+    // PEM certificates to trust instead of the system's store; empty for the
+    // system's store.
+    std::string caFile;
 
-    // "host:port", as the error texts name the service.
+    // "name:port", as the error texts name the service.
     std::string address() const;
+    // True when the host asks for TLS.
+    bool secure() const;
 };
 
+// Silence ends a request: no byte moving either way for the read timeout,
+// or while an upload's body goes out for the longer of the read and write
+// timeouts. Both count in whole seconds, at least one.
 struct Timeouts {
     std::chrono::milliseconds connect{3000};
     std::chrono::milliseconds read{10000};
@@ -65,6 +81,7 @@ public:
         BadReply,          // a reply that cannot be read
         LocalSourceFailed, // an upload's source gave no more bytes
         LocalWriteFailed,  // a download's sink would not take the bytes
+        Untrusted,         // the service's TLS certificate was not accepted
         Failed,            // anything else the HTTP library reports
     };
 
@@ -94,7 +111,8 @@ struct Reply {
 using Fields = wire::FormFields;
 
 // Lets another thread abort a request that is running: the socket is shut
-// down, so a blocked read or write returns at once.
+// down, so a blocked read or write returns at once. It also stops a wait
+// between tries.
 class CancelFlag {
 public:
     void cancel();
@@ -103,9 +121,12 @@ public:
     // Used by the request functions while a request runs.
     void attach(std::function<void()> stopper);
     void detach();
+    // Waits until the time has passed (true) or the flag is raised (false).
+    bool sleepFor(std::chrono::milliseconds duration);
 
 private:
     mutable std::mutex mutex_;
+    std::condition_variable raised_;
     bool cancelled_ = false;
     std::function<void()> stopper_;
 };
@@ -123,6 +144,21 @@ Reply Delete(const Endpoint& endpoint, const std::string& target, const Timeouts
 void GetStreamed(const Endpoint& endpoint, const std::string& target,
                  const std::function<bool(const char*, std::size_t)>& sink, CancelFlag& cancel,
                  const Timeouts& timeouts = {});
+
+// What the reply of a streamed GET announced; filled in as soon as its
+// headers arrive, so it stays readable when the body is cut short.
+struct Announced {
+    int status = 0;
+    std::optional<std::uint64_t> length; // bytes of this reply's body
+    std::optional<std::uint64_t> first;  // of a 206: where its bytes begin
+    std::optional<std::uint64_t> total;  // the whole file's size
+};
+
+// GetStreamed from byte offset on, asked for with a Range header when offset
+// is not 0; announced tells what the reply said about its bytes.
+void GetStreamedFrom(const Endpoint& endpoint, const std::string& target, std::uint64_t offset,
+                     const std::function<bool(const char*, std::size_t)>& sink, CancelFlag& cancel,
+                     const Timeouts& timeouts, Announced& announced);
 
 // A POST whose body of length bytes is read piece by piece from source, which
 // fills the buffer and answers how many bytes it gave (0 or less aborts with

@@ -1,5 +1,7 @@
 #include "service_proxy.h"
 
+#include "resumable_transfer.h"
+
 #include "cache_files.h"
 #include "component_factory.h"
 #include "window_messages.h"
@@ -35,6 +37,9 @@ namespace names = wire::xml::attribute;
 namespace elements = wire::xml::element;
 
 constexpr std::size_t kWriteBuffer = 1024 * 1024;
+// The settings value naming PEM certificates to trust for an "https://" host
+// instead of the system's store, as for a self-signed service.
+constexpr char kCaFileValue[] = "CaFile";
 // Messages files rotate through a few names, so a file handed out is not
 // replaced while its reader may still be at it.
 constexpr unsigned kMessageFileNames = 4;
@@ -192,7 +197,7 @@ void runDownload(const Endpoint& endpoint, const Timeouts& timeouts, const wire:
                 return !writeFailed;
             };
             try {
-                GetStreamed(
+                GetResumable(
                     endpoint,
                     "/files/" + std::to_string(key.owner) + "/" + std::to_string(key.folder) + "/" +
                         std::to_string(key.file),
@@ -246,7 +251,7 @@ void runUpload(const Endpoint& endpoint, const Timeouts& timeouts, const wire::U
     } else {
         int readErrno = 0;
         try {
-            Reply reply = PostStreamed(
+            Reply reply = PostRetried(
                 endpoint,
                 "/upload?folder=" + std::to_string(key.folderId) +
                     "&name=" + wire::PercentEncode(key.name),
@@ -261,7 +266,7 @@ void runUpload(const Endpoint& endpoint, const Timeouts& timeouts, const wire::U
                         return n;
                     }
                 },
-                cancel, timeouts);
+                [&] { return ::lseek(fd.get(), 0, SEEK_SET) == 0; }, cancel, timeouts);
             auto file = requireReply(reply.body);
             fileId = requireNumber(file, names::kId);
             std::int32_t folderId =
@@ -359,6 +364,7 @@ void ServiceProxy::Login(const std::string& accountId, const std::string& passwo
     Logout();
     std::string host;
     int port = 0;
+    std::string caFile;
     {
         auto settings = CreateComponent<ISettingsStore>(CLSID_SettingsStore);
         if (!settings) {
@@ -368,12 +374,13 @@ void ServiceProxy::Login(const std::string& accountId, const std::string& passwo
         try {
             host = settings->Host();
             port = settings->Port();
+            caFile = settings->GetValue(kCaFileValue);
         } catch (const ComError&) {
             failSignIn("The service's host and port cannot be read from the settings");
             return;
         }
     }
-    Endpoint endpoint{host, port, {}};
+    Endpoint endpoint{host, port, {}, caFile};
     Timeouts timeouts = requestTimeouts();
     try {
         Reply reply = Post(endpoint, "/session", {{"accountid", accountId}, {"password", password}},

@@ -59,11 +59,31 @@ TEST(Link, DecodeInvertsEncodeOnTheKeepableCharacters) {
     }
 }
 
-TEST(Link, OriginsBracketIpv6Addresses) {
-    EXPECT_EQ(link::WebOrigin("127.0.0.1", 8080), "http://127.0.0.1:8080");
-    EXPECT_EQ(link::WebOrigin("::1", 8095), "http://[::1]:8095");
-    EXPECT_EQ(link::HostPort("[::1]", 80), "[::1]:80");
-    EXPECT_EQ(link::HostPort("media.example", 443), "media.example:443");
+// IPv6 addresses get brackets; a host written with its scheme keeps it in
+// the origin and loses it in "name:port".
+TEST(Link, OriginsFollowTheHostAsWritten) {
+    struct Case {
+        const char* host;
+        int port;
+        const char* origin;
+        const char* hostPort;
+    };
+    const Case cases[] = {
+        {"127.0.0.1", 8080, "http://127.0.0.1:8080", "127.0.0.1:8080"},
+        {"::1", 8095, "http://[::1]:8095", "[::1]:8095"},
+        {"[::1]", 80, "http://[::1]:80", "[::1]:80"},
+        {"media.example", 443, "http://media.example:443", "media.example:443"},
+        {"https://media.example", 8443, "https://media.example:8443", "media.example:8443"},
+        {"HTTPS://media.example/", 8443, "https://media.example:8443", "media.example:8443"},
+        {"http://media.example", 80, "http://media.example:80", "media.example:80"},
+        {"https://::1", 8443, "https://[::1]:8443", "[::1]:8443"},
+        {"https://[::1]", 8443, "https://[::1]:8443", "[::1]:8443"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.host);
+        EXPECT_EQ(link::WebOrigin(c.host, c.port), c.origin);
+        EXPECT_EQ(link::HostPort(c.host, c.port), c.hostPort);
+    }
 }
 
 TEST(Link, NamesCarryBlanksAsPlus) {

@@ -82,6 +82,9 @@ public:
         store.SetHost(host);
         store.SetPort(port);
     }
+    void setValue(const std::string& name, const std::string& value) {
+        SettingsStore(path_).SetValue(name, value);
+    }
 
 private:
     QTemporaryDir dir_;
