@@ -28,6 +28,7 @@ CTransferStatus::CTransferStatus(QWidget* parent)
     bar_->setRange(0, kBarRange);
     bar_->setTextVisible(false);
     bar_->setMaximumWidth(160);
+    bar_->setAccessibleName(QStringLiteral("Transfer progress"));
     Refresh();
 }
 
