@@ -20,7 +20,7 @@ namespace {
 constexpr qint64 kSize = 256ll * 1024 * 1024;
 // Pairs of the progress comparison, each one download with reports on and
 // one with them off.
-constexpr int kProgressRounds = 8;
+constexpr int kProgressRounds = 12;
 
 class DoneWindow : public QObject {
 public:
