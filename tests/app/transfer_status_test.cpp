@@ -55,14 +55,9 @@ TEST(TransferStatus, TwoTransfersAreSummedShownInTooltipsAndForgottenAtTheirEnds
     LibraryItem* items[] = {view->InsertItem(view->RootItem(), "a.mp3", 1),
                             view->InsertItem(view->RootItem(), "b.mp3", 1)};
     items[1]->setToolTip(0, "b's own tip");
-    auto context = [&](int transfer) {
-        TransferContext c;
-        c.item = items[transfer]->handle();
-        c.name = CLeftView::ItemText(items[transfer]);
-        c.localPath = "/nowhere/" + c.name;
-        c.image = 1;
-        c.extra = {TransferContext::kNoPlay};
-        return c.Text();
+    auto context = [&](int i) {
+        const std::string name = CLeftView::ItemText(items[i]);
+        return TransferContext{items[i]->handle(), name, "/nowhere/" + name, 1, {"noplay"}}.Text();
     };
 
     const Step steps[] = {
@@ -76,18 +71,17 @@ TEST(TransferStatus, TwoTransfersAreSummedShownInTooltipsAndForgottenAtTheirEnds
         {UM_DOWNLOAD_DONE, 1, 0, 0, "", 0, "", "b's own tip"},
     };
     for (const Step& step : steps) {
-        SCOPED_TRACE(std::string(step.status) + " / " + step.tipA + " / " + step.tipB);
-        const std::string text = step.message == UM_TRANSFER_PROGRESS
-                                     ? std::to_string(step.done) + " " + std::to_string(step.total)
-                                     : std::string();
+        SCOPED_TRACE(step.tipA);
+        // A done message's wParam is its error text: empty for success.
+        const std::string text = step.message == UM_DOWNLOAD_DONE
+                                     ? ""
+                                     : std::to_string(step.done) + " " + std::to_string(step.total);
         const std::string ctx = context(step.transfer);
         SendMessage(view, step.message, static_cast<WPARAM>(textParam(text)), textParam(ctx));
+        EXPECT_EQ(status->isHidden(), !*step.status);
         if (*step.status) {
-            EXPECT_FALSE(status->isHidden());
             EXPECT_EQ(status->Label()->text().toStdString(), step.status);
             EXPECT_EQ(status->Bar()->value(), step.bar);
-        } else {
-            EXPECT_TRUE(status->isHidden());
         }
         EXPECT_EQ(items[0]->toolTip(0).toStdString(), step.tipA);
         EXPECT_EQ(items[1]->toolTip(0).toStdString(), step.tipB);
