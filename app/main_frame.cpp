@@ -4,6 +4,7 @@
 #include "icons.h"
 #include "registry_settings.h"
 #include "string_table.h"
+#include "transfer_status.h"
 #include "velmora_player_dialog_bar.h"
 #include "window_messages.h"
 
@@ -151,6 +152,7 @@ bool CMainFrame::CreateBars() {
         indicator->setFrameShadow(QFrame::Sunken);
         status->addPermanentWidget(indicator);
     }
+    status->insertPermanentWidget(0, new CTransferStatus(status));
     // The idle text comes back whenever a command prompt goes away.
     const QString idle = QString::fromStdString(LoadString(AFX_IDS_IDLEMESSAGE));
     connect(status, &QStatusBar::messageChanged, this, [status, idle](const QString& text) {
@@ -252,6 +254,13 @@ void CMainFrame::customEvent(QEvent* event) {
     if (message->message() == UM_SET_BAR_TEXT) {
         if (messageBar_)
             SendMessage(messageBar_, UM_SET_BAR_TEXT, message->wParam(), message->lParam());
+        message->setResult(0);
+    }
+    // The library view passes on how its transfers are going.
+    if (message->message() == UM_TRANSFER_PROGRESS || message->message() == UM_DOWNLOAD_DONE ||
+        message->message() == UM_UPLOAD_DONE) {
+        if (auto* transfers = findChild<CTransferStatus*>())
+            SendMessage(transfers, message->message(), message->wParam(), message->lParam());
         message->setResult(0);
     }
 }

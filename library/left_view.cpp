@@ -573,8 +573,12 @@ bool CLeftView::OnTransferMessage(WindowMessage& message) {
         SetItemImage(ItemFromHandle(static_cast<Handle>(message.lParam())),
                      static_cast<int>(message.wParam()));
         break;
+    case UM_TRANSFER_PROGRESS:
+        progressDisplay_.OnMessage(message);
+        break;
     case UM_DOWNLOAD_DONE:
     case UM_UPLOAD_DONE: {
+        progressDisplay_.OnMessage(message);
         const auto text = [](std::intptr_t param) {
             return std::string(param ? paramText(param) : "");
         };

@@ -15,6 +15,7 @@
 #include "library_item.h"
 #include "library_play.h"
 #include "library_transfers.h"
+#include "transfer_progress_display.h"
 #include "user_dialogs.h"
 #include "wire/node_key.h"
 
@@ -203,6 +204,7 @@ private:
     Handle rootItem_ = 0;
     UserDialogs userDialogs_{*this};
     FolderSharing folderSharing_{*this};
+    TransferProgressDisplay progressDisplay_{*this};
     std::unique_ptr<LibraryLinks> links_;
 };
 

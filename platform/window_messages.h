@@ -40,6 +40,8 @@ enum WindowMessageId : int {
     UM_FOCUS_USER_DIALOG = 0x9DD,
     UM_DOWNLOAD_DONE = 0xBD0,
     UM_UPLOAD_DONE = 0xBD1,
+    // Posted by the proxy: wParam "<done> <total>" in bytes, lParam the context text.
+    UM_TRANSFER_PROGRESS = 0xBD2,
     UM_MEDIA_FILE = 0x1594,
     UM_PLAYER_BUSY = 0x1595,
     UM_PLAY_ENTRY = 0x1596,

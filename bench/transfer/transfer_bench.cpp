@@ -1,6 +1,7 @@
 // 256 MiB up and down through the proxy against curl on the same service in
 // the same run. The proxy's transfers run in this process, so its memory
-// growth is measured here too.
+// growth is measured here too. Then the same download with progress reports
+// on and off, in alternating rounds, for what the reports cost.
 
 #include "bench_service.h"
 #include "service_proxy.h"
@@ -10,18 +11,26 @@
 #include <QRandomGenerator>
 
 #include <algorithm>
+#include <vector>
 
 using namespace velmora;
 
 namespace {
 
 constexpr qint64 kSize = 256ll * 1024 * 1024;
+// Pairs of the progress comparison, each one download with reports on and
+// one with them off.
+constexpr int kProgressRounds = 12;
 
 class DoneWindow : public QObject {
 public:
     bool event(QEvent* e) override {
         if (WindowMessage::isWindowMessage(e)) {
             auto* m = static_cast<WindowMessage*>(e);
+            if (m->message() == UM_TRANSFER_PROGRESS) {
+                ++progress;
+                return true;
+            }
             error = paramText(static_cast<std::intptr_t>(m->wParam()));
             context = paramText(m->lParam());
             ++count;
@@ -30,6 +39,7 @@ public:
         return QObject::event(e);
     }
     int count = 0;
+    int progress = 0;
     std::string error;
     std::string context;
 };
@@ -58,6 +68,12 @@ bool SameFiles(const QString& a, const QString& b) {
 
 double Rate(double seconds) {
     return static_cast<double>(kSize) / 1e6 / seconds;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 } // namespace
@@ -98,6 +114,7 @@ int main(int argc, char** argv) {
 
     double rssBefore = bench::ResidentMiB();
     double proxyUp = 1e9, proxyDown = 1e9, curlUp = 1e9, curlDown = 1e9;
+    std::string lastId;
     for (int round = 0; round < 2; ++round) {
         std::string name = "bench " + std::to_string(round) + ".mp3";
         QElapsedTimer timer;
@@ -109,6 +126,7 @@ int main(int argc, char** argv) {
             return 1;
         proxyUp = std::min(proxyUp, up);
         std::string id = window.context.substr(window.context.find('^') + 1);
+        lastId = id;
 
         QString target = scratch.path() + "/proxy-down.bin";
         timer.restart();
@@ -150,5 +168,37 @@ int main(int argc, char** argv) {
     std::printf("curl:  up %.0f MB/s, down %.0f MB/s\n", Rate(curlUp), Rate(curlDown));
     std::printf("transfer: %.0f MB/s ratio=%.2f (target 0.8), rss_growth=%.1f\n", Rate(proxyDown),
                 ratio, rssGrowth);
+
+    // The same download with progress reports on and off, turn about and
+    // each first in every other pair (on, off, off, on, ...), so both meet
+    // the same state of the machine and neither always follows the other.
+    auto& real = dynamic_cast<proxy::ServiceProxy&>(*proxy);
+    const QString target = scratch.path() + "/progress-down.bin";
+    std::vector<double> withReports, without, pairRatios;
+    const int progressBefore = window.progress;
+    for (int round = 0; round < 2 * kProgressRounds; ++round) {
+        const bool on = round % 4 == 0 || round % 4 == 3;
+        real.setProgressReports(on);
+        QElapsedTimer timer;
+        timer.start();
+        int before = window.count;
+        proxy->DownloadFile("1~3~" + lastId, target.toStdString(), "progress");
+        double seconds = WaitDone(window, before, timer);
+        if (seconds < 0)
+            return 1;
+        (on ? withReports : without).push_back(seconds);
+        // The two downloads of a pair meet nearly the same load on the
+        // machine; the ratio of their rates drifts far less than either.
+        if (round % 2 == 1)
+            pairRatios.push_back(without.back() / withReports.back());
+    }
+    const double onRate = Rate(Median(withReports));
+    const double offRate = Rate(Median(without));
+    const double progressRatio = Median(pairRatios);
+    std::printf("progress: on %.0f MB/s, off %.0f MB/s (medians of %d), %.1f reports per "
+                "download; ratio = median of the pairs' on/off\n",
+                onRate, offRate, kProgressRounds,
+                static_cast<double>(window.progress - progressBefore) / kProgressRounds);
+    std::printf("transfer_progress: %.0f MB/s ratio=%.2f (target 0.95)\n", onRate, progressRatio);
     return 0;
 }

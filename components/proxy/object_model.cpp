@@ -121,9 +121,10 @@ std::shared_ptr<FolderObject> readFolder(Reader& reader, const std::shared_ptr<M
             folder->folders().push_back(readFolder(reader, model, depth + 1));
         } else if (name == QLatin1String(element::kFile)) {
             const auto a = reader.xml().attributes();
-            folder->files().push_back(
-                std::make_shared<MediaFileObject>(model, number(a, QLatin1String(attribute::kId)),
-                                                  text(a, QLatin1String(attribute::kName))));
+            folder->files().push_back(std::make_shared<MediaFileObject>(
+                model, number(a, QLatin1String(attribute::kId)),
+                text(a, QLatin1String(attribute::kName)),
+                a.value(QLatin1String(attribute::kSize)).toULongLong()));
             reader.skip();
         } else {
             reader.skip();
@@ -552,9 +553,34 @@ void AccountObject::removeFile(std::int32_t folderId, std::int32_t fileId) {
                 files.end());
 }
 
-void AccountObject::noteUpload(std::int32_t fileId, std::int32_t folderId) {
+void AccountObject::noteUpload(std::int32_t fileId, std::int32_t folderId, std::uint64_t size) {
     Lock lock(model_->mutex);
     model_->uploadedInto[fileId] = folderId;
+    model_->uploadedSizes[fileId] = size;
+}
+
+std::uint64_t AccountObject::fileSize(std::int32_t owner, std::int32_t folderId,
+                                      std::int32_t fileId) {
+    Lock lock(model_->mutex);
+    std::shared_ptr<FolderObject> folder;
+    const bool own = profile_ && profile_->data().id == owner;
+    if (own && root_)
+        folder = root_->find(folderId);
+    for (const auto& user : sharing_)
+        if (!folder && user->data().id == owner)
+            for (const auto& shared : user->sharedFolders())
+                if (!folder)
+                    folder = shared->find(folderId);
+    if (folder)
+        for (const auto& file : folder->files())
+            if (file->id() == fileId && file->size() > 0)
+                return file->size();
+    if (own) {
+        auto uploaded = model_->uploadedSizes.find(fileId);
+        if (uploaded != model_->uploadedSizes.end())
+            return uploaded->second;
+    }
+    return 0;
 }
 
 void AccountObject::addList(std::int32_t id, const std::string& name) {

@@ -27,6 +27,8 @@ struct ModelShared {
     // Files that uploads of this session put into the library: file id to
     // the folder the service stored it in.
     std::unordered_map<std::int32_t, std::int32_t> uploadedInto;
+    // The byte sizes of those files.
+    std::unordered_map<std::int32_t, std::uint64_t> uploadedSizes;
 };
 
 // The document from the service could not be read.
@@ -51,8 +53,9 @@ struct UserData {
 
 class MediaFileObject : public IMediaFile {
 public:
-    MediaFileObject(std::shared_ptr<ModelShared> model, std::int32_t id, std::string name)
-        : model_(std::move(model)), id_(id), name_(std::move(name)) {}
+    MediaFileObject(std::shared_ptr<ModelShared> model, std::int32_t id, std::string name,
+                    std::uint64_t size = 0)
+        : model_(std::move(model)), id_(id), name_(std::move(name)), size_(size) {}
 
     std::int32_t FileId() override;
     std::string Name() override;
@@ -61,11 +64,14 @@ public:
     std::int32_t id() const { return id_; }
     const std::string& name() const { return name_; }
     void setName(std::string name) { name_ = std::move(name); }
+    // Bytes, as the service counted them; 0 when not known.
+    std::uint64_t size() const { return size_; }
 
 private:
     std::shared_ptr<ModelShared> model_;
     std::int32_t id_;
     std::string name_;
+    std::uint64_t size_;
 };
 
 class FolderObject : public IFolder, public std::enable_shared_from_this<FolderObject> {
@@ -196,7 +202,9 @@ public:
     void removeFolder(std::int32_t id);
     void renameFile(std::int32_t folderId, std::int32_t fileId, const std::string& name);
     void removeFile(std::int32_t folderId, std::int32_t fileId);
-    void noteUpload(std::int32_t fileId, std::int32_t folderId);
+    void noteUpload(std::int32_t fileId, std::int32_t folderId, std::uint64_t size = 0);
+    // The byte size of the owner's file in that folder; 0 when not known.
+    std::uint64_t fileSize(std::int32_t owner, std::int32_t folderId, std::int32_t fileId);
     void addList(std::int32_t id, const std::string& name);
     void renameList(std::int32_t id, const std::string& name);
     void removeList(std::int32_t id);

@@ -4,6 +4,7 @@
 
 #include "cache_files.h"
 #include "component_factory.h"
+#include "transfer_progress.h"
 #include "window_messages.h"
 #include "wire/node_key.h"
 #include "wire/percent.h"
@@ -163,12 +164,26 @@ void notify(const std::shared_ptr<std::atomic<std::uint64_t>>& window, int messa
     PostTextMessage(window->load(), message, std::move(error), std::move(context));
 }
 
+// Progress goes to the window that gets the transfer's done message, with the
+// same context text.
+TransferProgress progressTo(const std::shared_ptr<std::atomic<std::uint64_t>>& window,
+                            const std::string& context, std::uint64_t total, bool reporting) {
+    if (!reporting)
+        return TransferProgress();
+    return TransferProgress(
+        [window, context](std::uint64_t done, std::uint64_t all) {
+            PostTextMessage(window->load(), UM_TRANSFER_PROGRESS, ProgressText(done, all), context);
+        },
+        total);
+}
+
 // A download lands in a hidden temporary file beside the target and takes
 // the target's name only once complete, so the target never holds part of a
 // file.
 void runDownload(const Endpoint& endpoint, const Timeouts& timeouts, const wire::NodeKeyFields& key,
                  const std::string& localPath, const std::string& context,
-                 const std::shared_ptr<std::atomic<std::uint64_t>>& window, CancelFlag& cancel) {
+                 const std::shared_ptr<std::atomic<std::uint64_t>>& window,
+                 TransferProgress& progress, CancelFlag& cancel) {
     std::filesystem::path target(localPath);
     // The temporary name must fit where the target's does: a target name of
     // the longest length the file system takes leaves no room for the suffix.
@@ -186,6 +201,7 @@ void runDownload(const Endpoint& endpoint, const Timeouts& timeouts, const wire:
         } else {
             std::vector<char> buffer;
             buffer.reserve(kWriteBuffer);
+            std::uint64_t received = 0;
             bool writeFailed = false;
             int writeErrno = 0;
             auto flush = [&] {
@@ -205,6 +221,7 @@ void runDownload(const Endpoint& endpoint, const Timeouts& timeouts, const wire:
                         if (buffer.size() + size > kWriteBuffer && !flush())
                             return false;
                         buffer.insert(buffer.end(), data, data + size);
+                        progress.update(received += size);
                         return true;
                     },
                     cancel, timeouts);
@@ -232,6 +249,8 @@ void runDownload(const Endpoint& endpoint, const Timeouts& timeouts, const wire:
     std::filesystem::remove(temp, ignored);
     if (cancel.cancelled())
         return;
+    if (error.empty())
+        progress.finish();
     notify(window, UM_DOWNLOAD_DONE, error.empty() ? std::string() : "Download failed: " + error,
            context);
 }
@@ -239,7 +258,8 @@ void runDownload(const Endpoint& endpoint, const Timeouts& timeouts, const wire:
 void runUpload(const Endpoint& endpoint, const Timeouts& timeouts, const wire::UploadKey& key,
                const std::string& localPath, const std::string& context,
                const std::shared_ptr<std::atomic<std::uint64_t>>& window,
-               const std::weak_ptr<AccountObject>& account, CancelFlag& cancel) {
+               const std::weak_ptr<AccountObject>& account, TransferProgress& progress,
+               CancelFlag& cancel) {
     std::string error;
     std::int32_t fileId = 0;
     Fd fd(::open(localPath.c_str(), O_RDONLY | O_CLOEXEC));
@@ -250,6 +270,8 @@ void runUpload(const Endpoint& endpoint, const Timeouts& timeouts, const wire::U
         error = "Cannot open " + localPath + ": not a regular file";
     } else {
         int readErrno = 0;
+        std::uint64_t sent = 0;
+        progress.setTotal(static_cast<std::uint64_t>(info.st_size));
         try {
             Reply reply = PostRetried(
                 endpoint,
@@ -263,16 +285,24 @@ void runUpload(const Endpoint& endpoint, const Timeouts& timeouts, const wire::U
                             continue;
                         if (n < 0)
                             readErrno = errno;
+                        if (n > 0)
+                            progress.update(sent += static_cast<std::uint64_t>(n));
                         return n;
                     }
                 },
-                [&] { return ::lseek(fd.get(), 0, SEEK_SET) == 0; }, cancel, timeouts);
+                [&] {
+                    // A retry sends the file from its start; the reports stay
+                    // where they were until it passes them.
+                    sent = 0;
+                    return ::lseek(fd.get(), 0, SEEK_SET) == 0;
+                },
+                cancel, timeouts);
             auto file = requireReply(reply.body);
             fileId = requireNumber(file, names::kId);
             std::int32_t folderId =
                 toNumber(attribute(file, names::kFolder, "")).value_or(key.folderId);
             if (auto model = account.lock())
-                model->noteUpload(fileId, folderId);
+                model->noteUpload(fileId, folderId, static_cast<std::uint64_t>(info.st_size));
         } catch (const RequestFailure& e) {
             if (e.reason() == RequestFailure::Reason::LocalSourceFailed)
                 error =
@@ -286,10 +316,12 @@ void runUpload(const Endpoint& endpoint, const Timeouts& timeouts, const wire::U
     }
     if (cancel.cancelled())
         return;
-    if (error.empty())
+    if (error.empty()) {
+        progress.finish();
         notify(window, UM_UPLOAD_DONE, std::string(), context + "^" + std::to_string(fileId));
-    else
+    } else {
         notify(window, UM_UPLOAD_DONE, "Upload failed: " + error, context);
+    }
 }
 
 bool hasChild(const SmallReply& reply, const char* name) {
@@ -642,9 +674,13 @@ void ServiceProxy::DownloadFile(const std::string& nodeKey, const std::string& l
         std::lock_guard lock(mutex_);
         timeouts = transferTimeouts_;
     }
-    pool_->submit([endpoint, timeouts, key = *key, localPath, context,
-                   window = notifyWindow_](CancelFlag& cancel) {
-        runDownload(endpoint, timeouts, key, localPath, context, window, cancel);
+    const auto model = account();
+    auto progress = progressTo(notifyWindow_, context,
+                               model ? model->fileSize(key->owner, key->folder, key->file) : 0,
+                               progressReports_);
+    pool_->submit([endpoint, timeouts, key = *key, localPath, context, window = notifyWindow_,
+                   progress](CancelFlag& cancel) mutable {
+        runDownload(endpoint, timeouts, key, localPath, context, window, progress, cancel);
     });
 }
 
@@ -672,8 +708,9 @@ void ServiceProxy::UploadFile(const std::string& uploadKey, const std::string& l
         errors_->fail(E_INVALIDARG, IServiceProxy::iid,
                       "The upload key names another user's library: " + uploadKey);
     pool_->submit([endpoint, timeouts, key = *key, localPath, context, window = notifyWindow_,
-                   model](CancelFlag& cancel) {
-        runUpload(endpoint, timeouts, key, localPath, context, window, model, cancel);
+                   model, progress = progressTo(notifyWindow_, context, 0, progressReports_)](
+                      CancelFlag& cancel) mutable {
+        runUpload(endpoint, timeouts, key, localPath, context, window, model, progress, cancel);
     });
 }
 

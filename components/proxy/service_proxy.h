@@ -36,6 +36,9 @@ public:
     QString localFolder() const { return files_.folder(); }
     // Transfers running or waiting.
     std::size_t pendingTransfers() const { return pool_->pending(); }
+    // Whether transfers started from now on post UM_TRANSFER_PROGRESS to the
+    // notify window (on by default).
+    void setProgressReports(bool on) { progressReports_ = on; }
 
     void Login(const std::string& accountId, const std::string& password) override;
     std::string LastErrorText() override;
@@ -99,6 +102,7 @@ private:
     Timeouts transferTimeouts_;
     std::shared_ptr<std::atomic<std::uint64_t>> notifyWindow_;
     std::atomic<unsigned> messageFileTurn_{0};
+    std::atomic<bool> progressReports_{true};
     LocalFiles files_;
     // Last, so it goes first: no transfer outlives what it uses.
     std::unique_ptr<TransferPool> pool_;

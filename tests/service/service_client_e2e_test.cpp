@@ -29,6 +29,8 @@ protected:
         if (!WindowMessage::isWindowMessage(e))
             return;
         auto* m = static_cast<WindowMessage*>(e);
+        if (m->message() == UM_TRANSFER_PROGRESS)
+            return;
         done.emplace_back(paramText(static_cast<LPARAM>(m->wParam())), paramText(m->lParam()));
     }
 };

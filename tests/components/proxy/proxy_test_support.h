@@ -21,13 +21,15 @@
 #include <cstdlib>
 #include <functional>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace velmora::test {
 
-// Records every UM_DOWNLOAD_DONE and UM_UPLOAD_DONE it receives, with its texts.
+// Records every UM_DOWNLOAD_DONE and UM_UPLOAD_DONE it receives, with its
+// texts, and apart from them every UM_TRANSFER_PROGRESS with the time it came.
 class DoneWindow : public QObject {
 public:
     struct Done {
@@ -35,16 +37,28 @@ public:
         std::string error;
         std::string context;
     };
+    struct Progress {
+        std::string context;
+        std::uint64_t done = 0;
+        std::uint64_t total = 0;
+        std::chrono::steady_clock::time_point at;
+    };
     bool event(QEvent* e) override {
-        if (WindowMessage::isWindowMessage(e)) {
-            auto* m = static_cast<WindowMessage*>(e);
-            done.push_back({m->message(), paramText(static_cast<std::intptr_t>(m->wParam())),
-                            paramText(m->lParam())});
-            return true;
+        if (!WindowMessage::isWindowMessage(e))
+            return QObject::event(e);
+        auto* m = static_cast<WindowMessage*>(e);
+        const char* wText = paramText(static_cast<std::intptr_t>(m->wParam()));
+        if (m->message() == UM_TRANSFER_PROGRESS) {
+            Progress p{paramText(m->lParam()), 0, 0, std::chrono::steady_clock::now()};
+            std::istringstream(wText) >> p.done >> p.total;
+            progress.push_back(p);
+        } else {
+            done.push_back({m->message(), wText, paramText(m->lParam())});
         }
-        return QObject::event(e);
+        return true;
     }
     std::vector<Done> done;
+    std::vector<Progress> progress;
 };
 
 // Checks the condition every step until it holds or the time is up; between
