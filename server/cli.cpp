@@ -325,7 +325,7 @@ int RunCommandLine(int argc, char** argv) {
         // really served, so seeding waits until the port is bound.
         if (cmd->seedDemo && !cmd->serve) {
             std::string base = cmd->options.publicUrl.empty()
-                                   ? wire::link::WebOrigin(cmd->options.listen, cmd->options.port)
+                                   ? DefaultPublicUrl(cmd->options, cmd->options.port)
                                    : cmd->options.publicUrl;
             SeedDemo(service->store(), service->hasher(), base, std::cout);
         }

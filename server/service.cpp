@@ -43,7 +43,12 @@ Service::~Service() {
 std::string Service::publicUrl() const {
     if (!options_.publicUrl.empty())
         return options_.publicUrl;
-    return wire::link::WebOrigin(options_.listen, port_.load());
+    return DefaultPublicUrl(options_, port_.load());
+}
+
+std::string DefaultPublicUrl(const Options& options, int port) {
+    return wire::link::WebOrigin(
+        options.tlsCert.empty() ? options.listen : "https://" + options.listen, port);
 }
 
 std::int64_t Service::addUser(const NewUser& user, const std::string& password) {

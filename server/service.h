@@ -23,7 +23,7 @@ struct Options {
     std::string listen = "127.0.0.1";
     int port = 8080;
     std::filesystem::path dataDir;
-    std::string publicUrl;               // empty: http://listen:port
+    std::string publicUrl;               // empty: DefaultPublicUrl
     int threads = 16;                    // worker threads, each serving many connections
     int keepAliveTimeout = 1;            // idle seconds between requests
     int requestTimeout = 10;             // idle seconds within a request or a reply
@@ -43,6 +43,9 @@ struct Options {
 };
 
 std::filesystem::path DefaultDataDir();
+// The base of the links the service hands out when no public URL is given:
+// the address it serves, with "https://" when it serves TLS.
+std::string DefaultPublicUrl(const Options& options, int port);
 
 class Service {
 public:

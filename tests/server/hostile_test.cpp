@@ -463,6 +463,13 @@ TEST(ServerHostileTls, HttpsRoundTripWithASelfSignedPair) {
     EXPECT_EQ(Shell("curl -s -m 10 --cacert " + cert + " -H 'X-Velmora-Session: " + token + "' " +
                     base + "/account -o /dev/null -w '%{http_code}'"),
               "200");
+    // Links the service mails name the scheme it serves.
+    EXPECT_EQ(Shell("curl -s -m 10 --cacert " + cert + " -H 'X-Velmora-Session: " + token +
+                    "' -d sender=1 -d owner=1 -d folder=1 -d file=0 -d address=b@example.org " +
+                    base + "/mail/link -o /dev/null -w '%{http_code}'"),
+              "200");
+    std::string mail = Shell("cat " + (dir.path() / "outbox").string() + "/*.eml");
+    EXPECT_NE(mail.find(base + "/"), std::string::npos) << mail;
     // Plain HTTP on the same port gets no answer.
     EXPECT_EQ(Exchange(port, "GET /health HTTP/1.1\r\nHost: x\r\n\r\n", 2s).status, 0);
 }
