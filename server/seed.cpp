@@ -1,5 +1,6 @@
 #include "seed.h"
 
+#include "blobs.h"
 #include "media.h"
 #include "wire/durable_file.h"
 #include "wire/link.h"
@@ -49,13 +50,14 @@ std::int64_t EnsureAcl(Store& store, std::int64_t owner, const std::string& name
 
 FileRow StoreBytes(Store& store, std::int64_t owner, std::int64_t folder, const std::string& name,
                    const std::string& bytes) {
-    std::string blob = Store::NewBlobName();
-    wire::WriteFileDurably(store.blobPath(blob), bytes);
+    StagedBlob staged(store.tempDir());
+    staged.write(bytes.data(), bytes.size());
+    std::string blob = staged.place(store.blobDir());
     try {
-        return store.commitFile(owner, folder, name, static_cast<std::int64_t>(bytes.size()), blob);
+        return store.commitFile(owner, folder, name, static_cast<std::int64_t>(bytes.size()), blob,
+                                staged.path());
     } catch (...) {
-        std::error_code ec;
-        fs::remove(store.blobPath(blob), ec);
+        store.releaseBlob(blob);
         throw;
     }
 }

@@ -26,6 +26,7 @@ Service::Service(Options options) : options_(std::move(options)) {
     store_->setLimits(options_.libraryLimits);
     hasher_ = std::make_unique<PasswordHasher>(options_.hashCost, options_.hashParallel);
     sessions_ = std::make_unique<Sessions>(*store_);
+    throttle_ = std::make_unique<SignInThrottle>(*store_);
     gate_ = std::make_unique<SignInGate>(options_.signInsInFlight, options_.signInsPerMinute);
     router_ = std::make_unique<Router>(*sessions_);
     AddSessionRoutes(*router_, *this);

@@ -60,7 +60,7 @@ public:
     Store& store() { return *store_; }
     PasswordHasher& hasher() { return *hasher_; }
     Sessions& sessions() { return *sessions_; }
-    SignInThrottle& throttle() { return throttle_; }
+    SignInThrottle& throttle() { return *throttle_; }
     SignInGate& gate() { return *gate_; }
     const Options& options() const { return options_; }
     std::string publicUrl() const;
@@ -71,7 +71,7 @@ private:
     std::unique_ptr<Store> store_;
     std::unique_ptr<PasswordHasher> hasher_;
     std::unique_ptr<Sessions> sessions_;
-    SignInThrottle throttle_;
+    std::unique_ptr<SignInThrottle> throttle_;
     std::unique_ptr<SignInGate> gate_;
     std::unique_ptr<Router> router_;
     std::unique_ptr<HttpBackend> http_;

@@ -1,13 +1,12 @@
 #include "store.h"
 
+#include "blobs.h"
 #include "mail.h"
 #include "store_error.h"
 #include "text.h"
 #include "wire/durable_file.h"
 #include "wire/media_types.h"
 #include "wire/percent.h"
-
-#include <sodium.h>
 
 #include <algorithm>
 #include <climits>
@@ -94,6 +93,22 @@ CREATE TABLE IF NOT EXISTS outbox(
     body TEXT NOT NULL);
 )SQL";
 
+// What instances of the service sharing one database coordinate through:
+// sign-in back-off by account id (wall-clock milliseconds), and one lock row
+// per blob that orders the commits and deletions of the files that refer to
+// it.
+constexpr const char* kSharedStateSchema = R"SQL(
+CREATE TABLE IF NOT EXISTS sign_in_backoff(
+    account_id TEXT PRIMARY KEY,
+    failures BIGINT NOT NULL,
+    until_ms BIGINT NOT NULL,
+    last_ms BIGINT NOT NULL);
+CREATE INDEX IF NOT EXISTS sign_in_backoff_last ON sign_in_backoff(last_ms);
+CREATE TABLE IF NOT EXISTS blob_locks(
+    blob TEXT PRIMARY KEY,
+    touched BIGINT NOT NULL);
+)SQL";
+
 } // namespace
 
 UserRow ReadUser(Statement& s, int first) {
@@ -171,19 +186,13 @@ std::int64_t NextId(Connection& c, std::int64_t user, const char* column) {
     return id;
 }
 
-// Blobs among the given ones that no file row refers to any more.
-std::vector<std::string> Unreferenced(Connection& c, const std::vector<std::string>& blobs) {
-    std::vector<std::string> out;
-    std::unordered_set<std::string> seen;
-    for (const auto& blob : blobs) {
-        if (!seen.insert(blob).second)
-            continue;
-        auto q = c.query("SELECT 1 FROM files WHERE blob = ?1 LIMIT 1");
-        q->bind(1, blob);
-        if (!q->step())
-            out.push_back(blob);
-    }
-    return out;
+// Under their locks, in sorted order: moves aside the blobs no file refers
+// to any more.
+void RetireUnreferenced(Connection& c, std::vector<std::string> blobs, RetiredBlobs& retired) {
+    std::sort(blobs.begin(), blobs.end());
+    blobs.erase(std::unique(blobs.begin(), blobs.end()), blobs.end());
+    for (const std::string& blob : blobs)
+        retired.retireIfUnreferenced(c, blob);
 }
 
 // Folders from "My Media" down to this one, not counting "My Media" itself.
@@ -261,28 +270,15 @@ Store::Store(const fs::path& dataDir, int connections)
     : dataDir_(dataDir), pool_(PrivateDatabase(dataDir), connections) {
     auto c = pool_.acquire();
     c->exec(kSchema);
-}
-
-std::string Store::NewBlobName() {
-    unsigned char bytes[16];
-    randombytes_buf(bytes, sizeof bytes);
-    char hex[33];
-    sodium_bin2hex(hex, sizeof hex, bytes, sizeof bytes);
-    return hex;
+    c->exec(kSharedStateSchema);
 }
 
 fs::path Store::blobPath(const std::string& blob) const {
     return dataDir_ / "blobs" / blob;
 }
 
-int Store::sweep() {
+int Store::sweep(std::chrono::seconds minAge) {
     int removed = 0;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(tempDir(), ec)) {
-        if (fs::remove(entry.path(), ec))
-            ++removed;
-    }
-    std::unordered_set<std::string> referenced;
     {
         auto c = pool_.acquire();
         // Ended sessions and long-delivered messages are of no further use.
@@ -294,14 +290,49 @@ int Store::sweep() {
         q2->bind(1, now - 30LL * 24 * 3600);
         q2->run();
     }
+    auto old = [minAge](const fs::path& file) {
+        auto age = FileAge(file);
+        return age && *age >= minAge;
+    };
+    // Temporary files of uploads and deletions that another instance may
+    // still be busy with are young; old ones are leftovers of a crash. A
+    // blob moved aside by a deletion that never committed goes back while a
+    // file refers to it.
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(tempDir(), ec)) {
+        if (!old(entry.path()))
+            continue;
+        std::string blob = RetiredBlobName(entry.path().filename().string());
+        if (!blob.empty()) {
+            auto c = pool_.acquire();
+            if (BlobReferenced(*c, blob)) {
+                try {
+                    LinkBlob(entry.path(), blobPath(blob));
+                } catch (const std::system_error&) {
+                    continue;
+                }
+            }
+        }
+        if (fs::remove(entry.path(), ec))
+            ++removed;
+    }
+    std::unordered_set<std::string> referenced;
     {
         auto c = pool_.acquire();
         auto q = c->query("SELECT DISTINCT blob FROM files");
         while (q->step())
             referenced.insert(q->text(0));
     }
-    for (const auto& entry : fs::directory_iterator(dataDir_ / "blobs", ec)) {
-        if (!referenced.count(entry.path().filename().string()) && fs::remove(entry.path(), ec))
+    // A blob that looks unreferenced may be about to be committed by
+    // another instance: each goes only under its lock.
+    std::vector<std::string> candidates;
+    for (const auto& entry : fs::directory_iterator(blobDir(), ec)) {
+        std::string name = entry.path().filename().string();
+        if (!referenced.count(name) && old(entry.path()))
+            candidates.push_back(name);
+    }
+    for (const std::string& blob : candidates) {
+        if (releaseBlob(blob))
             ++removed;
     }
     return removed;
@@ -487,9 +518,10 @@ FolderRow Store::renameFolder(std::int64_t user, std::int64_t folder, const std:
     return row;
 }
 
-std::vector<std::string> Store::deleteFolder(std::int64_t user, std::int64_t folder) {
+void Store::deleteFolder(std::int64_t user, std::int64_t folder) {
     auto c = pool_.acquire();
     Transaction tx(*c, true);
+    RetiredBlobs retired(blobDir(), tempDir());
     RequireOwnFolder(*c, user, folder);
     if (folder == 1)
         throw StoreError(StoreError::Kind::InvalidInput, "The root folder cannot be deleted");
@@ -517,9 +549,9 @@ std::vector<std::string> Store::deleteFolder(std::int64_t user, std::int64_t fol
         d->bind(1, user).bind(2, id);
         d->run();
     }
-    auto unreferenced = Unreferenced(*c, blobs);
+    RetireUnreferenced(*c, std::move(blobs), retired);
     tx.commit();
-    return unreferenced;
+    retired.purge();
 }
 
 FolderRow Store::setFolderAcl(std::int64_t user, std::int64_t folder, std::int64_t acl) {
@@ -567,10 +599,10 @@ FileRow Store::renameFile(std::int64_t user, std::int64_t folder, std::int64_t f
     return row;
 }
 
-std::vector<std::string> Store::deleteFile(std::int64_t user, std::int64_t folder,
-                                           std::int64_t file) {
+void Store::deleteFile(std::int64_t user, std::int64_t folder, std::int64_t file) {
     auto c = pool_.acquire();
     Transaction tx(*c, true);
+    RetiredBlobs retired(blobDir(), tempDir());
     std::string blob;
     {
         auto q = c->query("SELECT blob FROM files WHERE owner = ?1 AND folder = ?2 AND id = ?3");
@@ -582,9 +614,9 @@ std::vector<std::string> Store::deleteFile(std::int64_t user, std::int64_t folde
     auto q = c->query("DELETE FROM files WHERE owner = ?1 AND folder = ?2 AND id = ?3");
     q->bind(1, user).bind(2, folder).bind(3, file);
     q->run();
-    auto unreferenced = Unreferenced(*c, {blob});
+    retired.retireIfUnreferenced(*c, blob);
     tx.commit();
-    return unreferenced;
+    retired.purge();
 }
 
 void Store::checkUploadTarget(std::int64_t user, std::int64_t folder, const std::string& name) {
@@ -603,12 +635,13 @@ void Store::checkUploadTarget(std::int64_t user, std::int64_t folder, const std:
 }
 
 FileRow Store::commitFile(std::int64_t user, std::int64_t folder, const std::string& name,
-                          std::int64_t size, const std::string& blob) {
+                          std::int64_t size, const std::string& blob, const fs::path& staged) {
     CheckName(name);
     if (!wire::IsMediaFileName(name))
         throw StoreError(StoreError::Kind::InvalidInput, "Invalid file type");
     auto c = pool_.acquire();
     Transaction tx(*c, true);
+    RetiredBlobs retired(blobDir(), tempDir());
     RequireOwnFolder(*c, user, folder);
     // One file per name in a folder: an upload of a name already there takes
     // that file's place and keeps its id, so links to it and the lists that
@@ -618,10 +651,9 @@ FileRow Store::commitFile(std::int64_t user, std::int64_t folder, const std::str
     const std::int64_t existing = ExistingFileId(*c, user, folder, name);
     if (NameTaken(*c, user, folder, name, 0, existing))
         throw StoreError(StoreError::Kind::NameTaken, "An entry with this name already exists");
-    std::vector<std::string> unreferenced;
+    std::string oldBlob;
     FileRow row{user, existing, folder, name, size, blob};
     if (existing > 0) {
-        std::string oldBlob;
         {
             auto old = c->query("SELECT blob FROM files WHERE owner = ?1 AND id = ?2");
             old->bind(1, user).bind(2, existing);
@@ -631,8 +663,6 @@ FileRow Store::commitFile(std::int64_t user, std::int64_t folder, const std::str
         auto q = c->query("UPDATE files SET size = ?3, blob = ?4 WHERE owner = ?1 AND id = ?2");
         q->bind(1, user).bind(2, existing).bind(3, size).bind(4, blob);
         q->run();
-        if (!oldBlob.empty() && oldBlob != blob)
-            unreferenced = Unreferenced(*c, {oldBlob});
     } else {
         CheckRoomIn(*c, user, folder, limits_);
         row.id = NextId(*c, user, "next_file");
@@ -641,11 +671,37 @@ FileRow Store::commitFile(std::int64_t user, std::int64_t folder, const std::str
         q->bind(1, user).bind(2, row.id).bind(3, folder).bind(4, name).bind(5, size).bind(6, blob);
         q->run();
     }
+    const bool replaced = !oldBlob.empty() && oldBlob != blob;
+    std::vector<std::string> locks{blob};
+    if (replaced)
+        locks.push_back(oldBlob);
+    std::sort(locks.begin(), locks.end());
+    for (const std::string& lock : locks)
+        LockBlob(*c, lock);
+    // With the row written and the blob locked, no deletion can take the
+    // bytes any more; one that took them before this point is undone here.
+    if (!staged.empty() && !fs::exists(blobPath(blob))) {
+        try {
+            LinkBlob(staged, blobPath(blob));
+        } catch (const std::system_error&) {
+            throw StoreError(StoreError::Kind::OutOfSpace, "Cannot store the upload");
+        }
+    }
+    if (replaced)
+        retired.retireIfUnreferenced(*c, oldBlob);
     tx.commit();
-    std::error_code ec;
-    for (const std::string& gone : unreferenced)
-        fs::remove(blobPath(gone), ec);
+    retired.purge();
     return row;
+}
+
+bool Store::releaseBlob(const std::string& blob) {
+    auto c = pool_.acquire();
+    Transaction tx(*c, true);
+    RetiredBlobs retired(blobDir(), tempDir());
+    bool gone = retired.retireIfUnreferenced(*c, blob);
+    tx.commit();
+    retired.purge();
+    return gone;
 }
 
 std::optional<FileRow> Store::readableFile(std::int64_t viewer, std::int64_t owner,
