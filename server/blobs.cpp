@@ -133,7 +133,7 @@ bool BlobReferenced(Connection& c, const std::string& blob) {
     return q->step();
 }
 
-RetiredBlobs::~RetiredBlobs() {
+void RetiredBlobs::restore() {
     for (const Entry& e : entries_) {
         try {
             LinkBlob(e.aside, blobDir_ / e.blob);
@@ -143,6 +143,7 @@ RetiredBlobs::~RetiredBlobs() {
             // refers to it.
         }
     }
+    entries_.clear();
 }
 
 bool RetiredBlobs::retireIfUnreferenced(Connection& c, const std::string& blob) {

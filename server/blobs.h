@@ -72,7 +72,7 @@ class RetiredBlobs {
 public:
     RetiredBlobs(std::filesystem::path blobDir, std::filesystem::path tempDir)
         : blobDir_(std::move(blobDir)), tempDir_(std::move(tempDir)) {}
-    ~RetiredBlobs();
+    ~RetiredBlobs() { restore(); }
     RetiredBlobs(const RetiredBlobs&) = delete;
     RetiredBlobs& operator=(const RetiredBlobs&) = delete;
 
@@ -81,6 +81,9 @@ public:
     bool retireIfUnreferenced(Connection& c, const std::string& blob);
     // The transaction committed.
     void purge();
+    // The transaction did not commit (also what the destructor does); a
+    // blob whose name was taken meanwhile stays as it is.
+    void restore();
 
 private:
     struct Entry {
