@@ -23,6 +23,10 @@ struct Options {
     std::string listen = "127.0.0.1";
     int port = 8080;
     std::filesystem::path dataDir;
+    // A postgresql:// URI or an SQLite file; empty: velmora.db in dataDir.
+    std::string database;
+    // Database connections of this instance.
+    int databaseConnections = 8;
     std::string publicUrl;               // empty: http://listen:port
     int threads = 16;                    // worker threads, each serving many connections
     int keepAliveTimeout = 1;            // idle seconds between requests

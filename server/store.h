@@ -1,8 +1,8 @@
 #pragma once
 
 // The service's data: users, sessions, libraries, access lists, messages,
-// application messages and the outbox, in one SQLite database, with file
-// contents in a blob folder beside it. Every operation that acts for a user
+// application messages and the outbox, in one database (an SQLite file or
+// PostgreSQL), with file contents in a blob folder. Every operation that acts for a user
 // takes that user's id and sees only what the user may see: objects of
 // others come back as "not found". Refusals are StoreErrors (store_error.h).
 
@@ -97,7 +97,10 @@ struct LibraryLimits {
 
 class Store {
 public:
-    // Opens (creating when needed) the database and folders under dataDir.
+    // Opens (creating when needed) the folders under dataDir and the
+    // database: a postgresql:// URI, an SQLite file, or by default
+    // velmora.db in dataDir. Brings its schema up to date.
+    Store(const std::filesystem::path& dataDir, const std::string& database, int connections);
     Store(const std::filesystem::path& dataDir, int connections);
 
     const std::filesystem::path& dataDir() const { return dataDir_; }
