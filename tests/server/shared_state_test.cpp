@@ -22,9 +22,16 @@ namespace {
 namespace fs = std::filesystem;
 
 struct TwoInstances {
+    explicit TwoInstances(Backend backend)
+        : database(backend == Backend::Postgres ? std::make_unique<velmora::test::ScratchDatabase>()
+                                                : nullptr),
+          a(dir.path(), database ? database->uri() : "", 2),
+          b(dir.path(), database ? database->uri() : "", 2) {}
+
     TempDir dir;
-    Store a{dir.path(), 2};
-    Store b{dir.path(), 2};
+    std::unique_ptr<velmora::test::ScratchDatabase> database;
+    Store a;
+    Store b;
 
     std::int64_t user(const std::string& accountId) {
         return a.addUser(
@@ -39,6 +46,8 @@ struct TwoInstances {
     }
 };
 
+class ServerSharedState : public ::testing::TestWithParam<Backend> {};
+
 std::string ReadWhole(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream text;
@@ -46,8 +55,8 @@ std::string ReadWhole(const fs::path& path) {
     return text.str();
 }
 
-TEST(ServerSharedState, BackOffCountsTheFailuresOfEveryInstance) {
-    TwoInstances s;
+TEST_P(ServerSharedState, BackOffCountsTheFailuresOfEveryInstance) {
+    TwoInstances s(GetParam());
     SignInThrottle onA(s.a), onB(s.b);
     const auto t = SignInThrottle::Clock::now();
     const struct {
@@ -80,8 +89,8 @@ TEST(ServerSharedState, BackOffCountsTheFailuresOfEveryInstance) {
     EXPECT_EQ(row->failures, 40);
 }
 
-TEST(ServerSharedState, SameBytesAreStoredOnceAndGoWithTheirLastFile) {
-    TwoInstances s;
+TEST_P(ServerSharedState, SameBytesAreStoredOnceAndGoWithTheirLastFile) {
+    TwoInstances s(GetParam());
     {
         StagedBlob abc(s.a.tempDir());
         abc.write("abc", 3);
@@ -113,10 +122,10 @@ TEST(ServerSharedState, SameBytesAreStoredOnceAndGoWithTheirLastFile) {
 
 // An upload on B has placed bytes that already were there; a deletion on A
 // of the last other file with those bytes runs before or after B's commit.
-TEST(ServerSharedState, ACommitKeepsItsBytesWhateverADeletionElsewhereDoes) {
+TEST_P(ServerSharedState, ACommitKeepsItsBytesWhateverADeletionElsewhereDoes) {
     for (bool deleteFirst : {true, false}) {
         SCOPED_TRACE(deleteFirst ? "deletion first" : "commit first");
-        TwoInstances s;
+        TwoInstances s(GetParam());
         std::int64_t u = s.user("anna");
         const std::string bytes = RandomBytes(5000, 4);
         FileRow earlier = StoreBytes(s.a, u, 1, "earlier.mp3", bytes);
@@ -138,8 +147,8 @@ TEST(ServerSharedState, ACommitKeepsItsBytesWhateverADeletionElsewhereDoes) {
     }
 }
 
-TEST(ServerSharedState, ConcurrentUploadsAndDeletionsOfTheSameBytesKeepEveryCommittedFile) {
-    TwoInstances s;
+TEST_P(ServerSharedState, ConcurrentUploadsAndDeletionsOfTheSameBytesKeepEveryCommittedFile) {
+    TwoInstances s(GetParam());
     std::int64_t u = s.user("anna");
     const std::string bytes = RandomBytes(2000, 5);
     std::atomic<int> lost{0};
@@ -159,8 +168,8 @@ TEST(ServerSharedState, ConcurrentUploadsAndDeletionsOfTheSameBytesKeepEveryComm
     EXPECT_EQ(s.filesIn("tmp"), 0u);
 }
 
-TEST(ServerSharedState, ADeletionThatDoesNotCommitPutsTheBlobBack) {
-    TwoInstances s;
+TEST_P(ServerSharedState, ADeletionThatDoesNotCommitPutsTheBlobBack) {
+    TwoInstances s(GetParam());
     std::ofstream(s.a.blobPath("orphan")) << "bytes";
     {
         auto c = s.a.pool().acquire();
@@ -175,7 +184,7 @@ TEST(ServerSharedState, ADeletionThatDoesNotCommitPutsTheBlobBack) {
 
 // Leftovers: a half upload, an unreferenced blob, and two blobs moved aside by
 // deletions that never finished, one still referred to.
-TEST(ServerSharedState, SweepTakesOnlyOldLeftoversAndRestoresReferencedBlobs) {
+TEST_P(ServerSharedState, SweepTakesOnlyOldLeftoversAndRestoresReferencedBlobs) {
     const struct {
         std::chrono::seconds minAge;
         int removed;
@@ -183,7 +192,7 @@ TEST(ServerSharedState, SweepTakesOnlyOldLeftoversAndRestoresReferencedBlobs) {
     } cases[] = {{Store::kSweepAge, 0, false}, {std::chrono::seconds(0), 4, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.minAge.count());
-        TwoInstances s;
+        TwoInstances s(GetParam());
         std::int64_t u = s.user("anna");
         FileRow kept = StoreBytes(s.a, u, 1, "kept.mp3", "kept bytes");
         fs::rename(s.a.blobPath(kept.blob), s.a.tempDir() / (kept.blob + ".0a1b.gone"));
@@ -196,6 +205,8 @@ TEST(ServerSharedState, SweepTakesOnlyOldLeftoversAndRestoresReferencedBlobs) {
         EXPECT_EQ(s.filesIn("tmp"), c.restored ? 0u : 3u);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Backends, ServerSharedState, kBothBackends, BackendName);
 
 } // namespace
 } // namespace velmora::server::test

@@ -115,10 +115,20 @@ void EitherInstanceAnswersForTheOther(Instances& instances) {
     EXPECT_EQ(two->finish(SIGTERM), 0);
 }
 
-TEST(ServerTwoInstances, EitherInstanceAnswersForTheOtherOverOneSqliteFile) {
-    Instances instances({});
+class ServerTwoInstances : public ::testing::TestWithParam<Backend> {};
+
+TEST_P(ServerTwoInstances, EitherInstanceAnswersForTheOther) {
+    std::unique_ptr<velmora::test::ScratchDatabase> database;
+    QStringList arguments;
+    if (GetParam() == Backend::Postgres) {
+        database = std::make_unique<velmora::test::ScratchDatabase>();
+        arguments = {"--database", QString::fromStdString(database->uri())};
+    }
+    Instances instances(arguments);
     EitherInstanceAnswersForTheOther(instances);
 }
+
+INSTANTIATE_TEST_SUITE_P(Backends, ServerTwoInstances, kBothBackends, BackendName);
 
 } // namespace
 } // namespace velmora::server::test
