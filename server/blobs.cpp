@@ -3,6 +3,7 @@
 #include "db.h"
 
 #include <cerrno>
+#include <csignal>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -40,11 +41,22 @@ std::string Hex(const unsigned char* bytes, std::size_t size) {
 }
 
 constexpr const char* kRetiredSuffix = ".gone";
+constexpr const char* kUploadPrefix = "upload.";
+constexpr const char* kUploadSuffix = ".part";
+
+std::string HostName() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0 || !*name)
+        return "localhost";
+    return name;
+}
 
 } // namespace
 
 StagedBlob::StagedBlob(const fs::path& tempDir) {
-    std::string pattern = (tempDir / "upload-XXXXXX.part").string();
+    std::string pattern = (tempDir / (kUploadPrefix + HostName() + "." +
+                                      std::to_string(::getpid()) + ".XXXXXX" + kUploadSuffix))
+                              .string();
     fd_ = ::mkostemps(pattern.data(), 5, O_CLOEXEC);
     if (fd_ < 0)
         ThrowErrno("Cannot create a file in " + tempDir.string());
@@ -171,6 +183,29 @@ void RetiredBlobs::purge() {
     for (const Entry& e : entries_)
         ::unlink(e.aside.c_str());
     entries_.clear();
+}
+
+bool LeftByDeadProcess(const std::string& fileName) {
+    const std::string prefix = kUploadPrefix;
+    const std::string suffix = kUploadSuffix;
+    if (fileName.size() <= prefix.size() + suffix.size() || fileName.rfind(prefix, 0) != 0 ||
+        fileName.compare(fileName.size() - suffix.size(), suffix.size(), suffix) != 0)
+        return false;
+    // HOST.PID.RANDOM; the host name may hold dots itself.
+    std::string middle =
+        fileName.substr(prefix.size(), fileName.size() - prefix.size() - suffix.size());
+    std::size_t random = middle.rfind('.');
+    if (random == std::string::npos || random == 0)
+        return false;
+    std::size_t pid = middle.rfind('.', random - 1);
+    if (pid == std::string::npos || middle.substr(0, pid) != HostName())
+        return false;
+    std::string digits = middle.substr(pid + 1, random - pid - 1);
+    if (digits.empty() || digits.size() > 9 ||
+        digits.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    auto id = static_cast<pid_t>(std::stol(digits));
+    return id > 0 && id != ::getpid() && ::kill(id, 0) != 0 && errno == ESRCH;
 }
 
 std::string RetiredBlobName(const std::string& fileName) {

@@ -95,6 +95,12 @@ private:
     std::vector<Entry> entries_;
 };
 
+// Uploads in progress are named after the machine and process writing them
+// ("upload.HOST.PID.RANDOM.part"), so that an instance starting after a
+// crash can tell the leftovers of a dead process on its own machine from
+// uploads that live instances are still writing.
+bool LeftByDeadProcess(const std::string& fileName);
+
 // The blob a file moved aside stands for ("BLOB.RANDOM.gone"); empty for
 // any other file name.
 std::string RetiredBlobName(const std::string& fileName);

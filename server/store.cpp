@@ -212,12 +212,13 @@ int Store::sweep(std::chrono::seconds minAge) {
         return age && *age >= minAge;
     };
     // Temporary files of uploads and deletions that another instance may
-    // still be busy with are young; old ones are leftovers of a crash. A
+    // still be busy with are young; old ones are leftovers of a crash, as are
+    // uploads of a process of this machine that is gone. A
     // blob moved aside by a deletion that never committed goes back while a
     // file refers to it.
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(tempDir(), ec)) {
-        if (!old(entry.path()))
+        if (!old(entry.path()) && !LeftByDeadProcess(entry.path().filename().string()))
             continue;
         std::string blob = RetiredBlobName(entry.path().filename().string());
         if (!blob.empty()) {

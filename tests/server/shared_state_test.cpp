@@ -11,6 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <fstream>
 #include <sstream>
@@ -182,27 +186,41 @@ TEST_P(ServerSharedState, ADeletionThatDoesNotCommitPutsTheBlobBack) {
     EXPECT_EQ(s.filesIn("tmp"), 0u);
 }
 
-// Leftovers: a half upload, an unreferenced blob, and two blobs moved aside by
-// deletions that never finished, one still referred to.
+// An upload left by a process of this machine that has ended.
+std::string DeadProcessUpload() {
+    pid_t pid = 0;
+    char truth[] = "/bin/true";
+    char* argv[] = {truth, nullptr};
+    EXPECT_EQ(::posix_spawn(&pid, truth, nullptr, nullptr, argv, nullptr), 0);
+    ::waitpid(pid, nullptr, 0);
+    char host[256] = {};
+    ::gethostname(host, sizeof host - 1);
+    return std::string("upload.") + host + "." + std::to_string(pid) + ".a1b2c3.part";
+}
+
+// Leftovers: a half upload, one of a dead process, an unreferenced blob, and
+// two blobs moved aside by deletions that never finished, one still referred
+// to.
 TEST_P(ServerSharedState, SweepTakesOnlyOldLeftoversAndRestoresReferencedBlobs) {
     const struct {
         std::chrono::seconds minAge;
         int removed;
-        bool restored;
-    } cases[] = {{Store::kSweepAge, 0, false}, {std::chrono::seconds(0), 4, true}};
+        bool old;
+    } cases[] = {{Store::kSweepAge, 1, false}, {std::chrono::seconds(0), 5, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.minAge.count());
         TwoInstances s(GetParam());
         std::int64_t u = s.user("anna");
         FileRow kept = StoreBytes(s.a, u, 1, "kept.mp3", "kept bytes");
         fs::rename(s.a.blobPath(kept.blob), s.a.tempDir() / (kept.blob + ".0a1b.gone"));
-        std::ofstream(s.a.tempDir() / "ghost.0a1b.gone") << "x";
-        std::ofstream(s.a.tempDir() / "upload-half.part") << "x";
+        for (const std::string& name :
+             {std::string("ghost.0a1b.gone"), std::string("upload-half.part"), DeadProcessUpload()})
+            std::ofstream(s.a.tempDir() / name) << "x";
         std::ofstream(s.a.blobPath("orphan")) << "x";
         EXPECT_EQ(s.b.sweep(c.minAge), c.removed);
-        EXPECT_EQ(fs::exists(s.a.blobPath(kept.blob)), c.restored);
-        EXPECT_EQ(fs::exists(s.a.blobPath("orphan")), !c.restored);
-        EXPECT_EQ(s.filesIn("tmp"), c.restored ? 0u : 3u);
+        EXPECT_EQ(fs::exists(s.a.blobPath(kept.blob)), c.old);
+        EXPECT_EQ(fs::exists(s.a.blobPath("orphan")), !c.old);
+        EXPECT_EQ(s.filesIn("tmp"), c.old ? 0u : 3u);
     }
 }
 
