@@ -39,7 +39,8 @@ struct PollSettings {
 struct PollResult {
     std::vector<double> latenciesMs;
     long long errors = 0;
-    double seconds = 0; // from the first request due to the last answer
+    std::string firstError; // what the first failed request got
+    double seconds = 0;     // from the first request due to the last answer
 
     double achievedPerSecond() const {
         return seconds > 0 ? static_cast<double>(latenciesMs.size() + errors) / seconds : 0;
@@ -89,6 +90,7 @@ inline PollResult RunPollLoad(const std::vector<int>& ports, const std::vector<s
             latencies.reserve(static_cast<std::size_t>(s.seconds * 1000 / s.intervalMs + 1) *
                               mine.size());
             long long errors = 0;
+            std::string firstError;
             while (true) {
                 auto it = std::min_element(mine.begin(), mine.end(),
                                            [](auto& a, auto& b) { return a.next < b.next; });
@@ -98,15 +100,20 @@ inline PollResult RunPollLoad(const std::vector<int>& ports, const std::vector<s
                 auto r = it->http->Get(path, {{"X-Velmora-Session", it->token}});
                 auto took =
                     std::chrono::duration<double, std::milli>(PollClock::now() - it->next).count();
-                if (!r || r->status != 200)
-                    ++errors;
-                else
+                if (!r || r->status != 200) {
+                    if (errors++ == 0)
+                        firstError = r ? std::to_string(r->status) + " " + r->body
+                                       : httplib::to_string(r.error());
+                } else {
                     latencies.push_back(took);
+                }
                 it->next += std::chrono::milliseconds(s.intervalMs);
             }
             std::lock_guard lock(mutex);
             total.latenciesMs.insert(total.latenciesMs.end(), latencies.begin(), latencies.end());
             total.errors += errors;
+            if (total.firstError.empty())
+                total.firstError = firstError;
         });
     }
     for (auto& t : threads)
@@ -123,6 +130,8 @@ inline void ReportPoll(const char* name, const PollResult& r, const PollSettings
         Percentile(r.latenciesMs, 0.50), Percentile(r.latenciesMs, 0.99),
         r.latenciesMs.empty() ? 0.0 : *std::max_element(r.latenciesMs.begin(), r.latenciesMs.end()),
         r.errors);
+    if (!r.firstError.empty())
+        std::printf("         first error: %s\n", r.firstError.c_str());
     std::fflush(stdout);
 }
 
