@@ -172,49 +172,49 @@ std::size_t SignInGate::clients() {
     return entries_.size();
 }
 
-int SignInThrottle::secondsLeft(const std::string& accountId, Clock::time_point now) {
-    std::lock_guard lock(mutex_);
-    auto it = entries_.find(accountId);
-    if (it == entries_.end() || it->second.until <= now)
-        return 0;
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(it->second.until - now);
-    return static_cast<int>((left.count() + 999) / 1000);
+namespace {
+
+std::int64_t Millis(SignInThrottle::Clock::time_point t) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()).count();
 }
 
-void SignInThrottle::prune(Clock::time_point now) {
-    std::erase_if(entries_, [now](const auto& item) {
-        return item.second.until <= now && now - item.second.last > kForgetAfter;
-    });
+} // namespace
+
+int SignInThrottle::DelaySeconds(int failures) {
+    if (failures < kFreeFailures)
+        return 0;
+    int exponent = std::min(failures - kFreeFailures, 16);
+    return std::min(1 << exponent, kMaxDelaySeconds);
+}
+
+int SignInThrottle::secondsLeft(const std::string& accountId, Clock::time_point now) {
+    auto row = store_.signInBackOff(accountId);
+    std::int64_t left = row ? row->untilMs - Millis(now) : 0;
+    return left > 0 ? static_cast<int>((left + 999) / 1000) : 0;
 }
 
 void SignInThrottle::failed(const std::string& accountId, Clock::time_point now) {
-    std::lock_guard lock(mutex_);
-    // Bound the memory that sign-ins for made-up account ids can take: now
-    // and then, and whenever the table grows large, forget the account ids
-    // that have been quiet for a while.
-    auto every = entries_.size() > 100000 ? std::chrono::seconds(1) : std::chrono::seconds(60);
-    if (now - lastPrune_ > every) {
-        lastPrune_ = now;
-        prune(now);
+    // Now and then forget the account ids that have been quiet for a while,
+    // so sign-ins for made-up ids do not pile up rows.
+    bool prune = false;
+    {
+        std::lock_guard lock(mutex_);
+        if (now - lastPrune_ > std::chrono::seconds(60)) {
+            lastPrune_ = now;
+            prune = true;
+        }
     }
-    Entry& entry = entries_[accountId];
-    entry.last = now;
-    entry.failures = std::min(entry.failures + 1, 1000);
-    if (entry.failures >= kFreeFailures) {
-        int exponent = std::min(entry.failures - kFreeFailures, 16);
-        int delay = std::min(1 << exponent, kMaxDelaySeconds);
-        entry.until = now + std::chrono::seconds(delay);
-    }
+    if (prune)
+        store_.forgetSignInBackOffs(Millis(now), Millis(now - kForgetAfter));
+    store_.addSignInFailure(accountId, Millis(now), &DelaySeconds);
 }
 
 std::size_t SignInThrottle::entries() {
-    std::lock_guard lock(mutex_);
-    return entries_.size();
+    return store_.signInBackOffCount();
 }
 
 void SignInThrottle::succeeded(const std::string& accountId) {
-    std::lock_guard lock(mutex_);
-    entries_.erase(accountId);
+    store_.clearSignInBackOff(accountId);
 }
 
 std::string Sessions::open(std::int64_t user) {
@@ -226,42 +226,17 @@ std::string Sessions::open(std::int64_t user) {
     std::string key = TokenHash(token);
     std::int64_t expires = UnixNow() + kLifetimeSeconds;
     store_.addSession(key, user, expires);
-    std::unique_lock lock(mutex_);
-    cache_[key] = Cached{user, expires};
     return token;
 }
 
 std::optional<std::int64_t> Sessions::user(const std::string& token) {
     if (token.size() != 64)
         return std::nullopt;
-    std::string key = TokenHash(token);
-    std::int64_t now = UnixNow();
-    {
-        std::shared_lock lock(mutex_);
-        auto it = cache_.find(key);
-        if (it != cache_.end() && it->second.expires > now)
-            return it->second.user;
-    }
-    // Sessions outlive a restart: look in the database once, then remember.
-    auto row = store_.session(key, now);
-    std::unique_lock lock(mutex_);
-    if (!row) {
-        cache_.erase(key);
-        return std::nullopt;
-    }
-    // Re-read soon, so a session closed elsewhere ends here too; never past
-    // the session's own end.
-    cache_[key] = Cached{row->user, std::min(row->expires, now + 60)};
-    return row->user;
+    return store_.sessionUser(TokenHash(token), UnixNow());
 }
 
 void Sessions::close(const std::string& token) {
-    std::string key = TokenHash(token);
-    {
-        std::unique_lock lock(mutex_);
-        cache_.erase(key);
-    }
-    store_.removeSession(key);
+    store_.removeSession(TokenHash(token));
 }
 
 } // namespace velmora::server

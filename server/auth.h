@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <mutex>
 #include <optional>
-#include <shared_mutex>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -97,11 +96,14 @@ private:
     Clock::time_point lastPrune_;
 };
 
-// Growing delays after repeated failed sign-ins for one account id, kept in
-// memory: refusing during back-off holds no thread.
+// Growing delays after repeated failed sign-ins for one account id. They
+// live in the database, so failures on one instance hold on every other;
+// times are wall-clock, the one clock all instances share. Refusing during
+// back-off is one read and holds no thread.
 class SignInThrottle {
 public:
-    using Clock = std::chrono::steady_clock;
+    using Clock = std::chrono::system_clock;
+    explicit SignInThrottle(Store& store) : store_(store) {}
     // Seconds to wait, 0 when a sign-in may be tried now.
     int secondsLeft(const std::string& accountId, Clock::time_point now);
     void failed(const std::string& accountId, Clock::time_point now);
@@ -115,19 +117,17 @@ public:
     static constexpr int kMaxDelaySeconds = 300;
     static constexpr auto kForgetAfter = std::chrono::minutes(15);
 
-private:
-    struct Entry {
-        int failures = 0;
-        Clock::time_point until;
-        Clock::time_point last;
-    };
-    void prune(Clock::time_point now);
+    // The back-off after this many failures in a row.
+    static int DelaySeconds(int failures);
 
+private:
+    Store& store_;
     std::mutex mutex_;
-    std::unordered_map<std::string, Entry> entries_;
-    Clock::time_point lastPrune_;
+    Clock::time_point lastPrune_; // when this instance last forgot quiet ids
 };
 
+// Sessions are read from the database on every request: a sign-out on any
+// instance ends the session on all of them at once.
 class Sessions {
 public:
     explicit Sessions(Store& store) : store_(store) {}
@@ -139,13 +139,7 @@ public:
     static constexpr std::int64_t kLifetimeSeconds = 30LL * 24 * 3600;
 
 private:
-    struct Cached {
-        std::int64_t user;
-        std::int64_t expires;
-    };
     Store& store_;
-    std::shared_mutex mutex_;
-    std::unordered_map<std::string, Cached> cache_; // by token hash
 };
 
 std::int64_t UnixNow();

@@ -21,6 +21,8 @@ constexpr const char* kUsage = R"(usage: velmora-service [options]
   --listen ADDR               address to bind (127.0.0.1)
   --port N                    port (8080; 0 picks a free one and prints it)
   --data DIR                  data folder ($XDG_DATA_HOME/velmora-service)
+  --database FILE|URI         SQLite file, or postgresql://... (DIR/velmora.db)
+  --database-connections N    database connections of this instance (8)
   --public-url URL            base of links in mails and pages (http://ADDR:PORT)
   --threads N                 worker threads, each serving many connections (16)
   --keep-alive-timeout S      idle seconds between requests (1)
@@ -110,6 +112,16 @@ std::optional<Command> Parse(const std::vector<std::string>& args, std::string& 
             if (!v)
                 return std::nullopt;
             cmd.options.dataDir = *v;
+        } else if (arg == "--database") {
+            auto v = value();
+            if (!v)
+                return std::nullopt;
+            cmd.options.database = *v;
+        } else if (arg == "--database-connections") {
+            auto n = number(1, 1000);
+            if (!n)
+                return std::nullopt;
+            cmd.options.databaseConnections = static_cast<int>(*n);
         } else if (arg == "--public-url") {
             auto v = value();
             if (!v)

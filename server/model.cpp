@@ -144,7 +144,7 @@ void WriteAcls(Connection& c, XmlWriter& w, std::int64_t user) {
             .text(xml::attribute::kName, acl.name)
             .children();
         auto q = c.query("SELECT u.id, u.accountid, u.first_name, u.last_name, u.email, u.tier, "
-                         "u.expired, u.listed FROM acl_members m JOIN users u ON u.id = m.user "
+                         "u.expired, u.listed FROM acl_members m JOIN users u ON u.id = m.\"user\" "
                          "WHERE m.acl = ?1 ORDER BY u.id");
         q->bind(1, acl.id);
         while (q->step())
@@ -181,7 +181,7 @@ std::string Store::accountModel(std::int64_t user) {
     std::map<std::int64_t, std::vector<std::int64_t>> shared; // owner -> shared folder ids
     {
         auto q = c->query("SELECT f.owner, f.id FROM acl_members m JOIN folders f ON f.acl = m.acl "
-                          "WHERE m.user = ?1 AND f.owner <> ?1 ORDER BY f.owner, f.id");
+                          "WHERE m.\"user\" = ?1 AND f.owner <> ?1 ORDER BY f.owner, f.id");
         q->bind(1, user);
         while (q->step())
             shared[q->integer(0)].push_back(q->integer(1));

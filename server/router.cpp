@@ -32,6 +32,8 @@ int StatusOf(StoreError::Kind kind) {
         return 507;
     case StoreError::Kind::Internal:
         return 500;
+    case StoreError::Kind::Unavailable:
+        return 503;
     }
     return 500;
 }
@@ -86,7 +88,8 @@ Refusal Router::RefusalOf(const std::exception& error) {
     if (const auto* e = dynamic_cast<const ServiceError*>(&error))
         return Refusal{e->status(), e->what(), e->retryAfter()};
     if (const auto* e = dynamic_cast<const StoreError*>(&error))
-        return Refusal{StatusOf(e->kind()), e->what(), 0};
+        return Refusal{StatusOf(e->kind()), e->what(),
+                       e->kind() == StoreError::Kind::Unavailable ? 1 : 0};
     return Refusal{500, "Internal error", 0};
 }
 

@@ -7,17 +7,6 @@
 
 namespace velmora::server {
 
-namespace {
-
-void RemoveBlobs(Store& store, const std::vector<std::string>& blobs) {
-    for (const auto& blob : blobs) {
-        std::error_code ec;
-        std::filesystem::remove(store.blobPath(blob), ec);
-    }
-}
-
-} // namespace
-
 void AddLibraryRoutes(Router& router, Service& service) {
     Store& store = service.store();
 
@@ -35,7 +24,7 @@ void AddLibraryRoutes(Router& router, Service& service) {
         c.res.send(200, ElementReply(WriteFolder, row), http::kXml);
     });
     router.del(R"(/folders/(-?\d+))", Access::Session, [&store](Call& c) {
-        RemoveBlobs(store, store.deleteFolder(c.user, c.pathId(1)));
+        store.deleteFolder(c.user, c.pathId(1));
         c.res.status = 204;
     });
     router.post(R"(/folders/(-?\d+)/acl)", Access::Session, [&store](Call& c) {
@@ -47,7 +36,7 @@ void AddLibraryRoutes(Router& router, Service& service) {
         c.res.send(200, ElementReply(WriteFile, row), http::kXml);
     });
     router.del(R"(/folders/(-?\d+)/files/(-?\d+))", Access::Session, [&store](Call& c) {
-        RemoveBlobs(store, store.deleteFile(c.user, c.pathId(1), c.pathId(2)));
+        store.deleteFile(c.user, c.pathId(1), c.pathId(2));
         c.res.status = 204;
     });
 }

@@ -42,9 +42,8 @@ std::pair<std::int64_t, std::string> SignIn(Service& service, const std::string&
     // place in the back-off table.
     if (accountId.size() > kMaxAccountIdBytes)
         throw ServiceError(401, "Invalid account id or password");
-    auto now = SignInThrottle::Clock::now();
-    SignInGate::Pass pass = service.gate().enter(client, now);
-    if (int wait = throttle.secondsLeft(accountId, now); wait > 0)
+    SignInGate::Pass pass = service.gate().enter(client, SignInGate::Clock::now());
+    if (int wait = throttle.secondsLeft(accountId, SignInThrottle::Clock::now()); wait > 0)
         throw ServiceError(
             429, "Too many failed sign-ins; try again in " + std::to_string(wait) + " s", wait);
     auto credentials = service.store().credentials(accountId);

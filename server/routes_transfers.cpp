@@ -1,11 +1,11 @@
 // Uploads and downloads: bodies stream between the connection and the disk,
 // never whole in memory.
 
+#include "blobs.h"
 #include "errors.h"
 #include "router.h"
 #include "routes.h"
 #include "service.h"
-#include "wire/durable_file.h"
 #include "wire/percent.h"
 #include "xml_writer.h"
 
@@ -117,9 +117,14 @@ void Upload(Store& store, std::uint64_t maxUpload, Call& c) {
         throw UploadTooLarge(maxUpload);
     store.checkUploadTarget(c.user, folder, name);
 
-    // The blob becomes visible under its name only when every byte is on
-    // the disk; a failure at any point leaves no trace.
-    wire::DurableFile part(store.tempDir());
+    // The bytes get their name (their hash) only when every one is on the
+    // disk; a failure at any point leaves no trace.
+    std::optional<StagedBlob> part;
+    try {
+        part.emplace(store.tempDir());
+    } catch (const std::system_error&) {
+        throw ServiceError(507, "Cannot store the upload");
+    }
     std::uint64_t received = 0;
     bool writeFailed = false;
     bool whole = c.req.readBody([&](const char* data, std::size_t length) {
@@ -127,7 +132,7 @@ void Upload(Store& store, std::uint64_t maxUpload, Call& c) {
         if (received > expected || received > maxUpload)
             return false;
         try {
-            part.write(data, length);
+            part->write(data, length);
         } catch (const std::system_error&) {
             writeFailed = true;
             return false;
@@ -141,21 +146,25 @@ void Upload(Store& store, std::uint64_t maxUpload, Call& c) {
             throw UploadTooLarge(maxUpload);
         throw ServiceError(400, "Upload incomplete");
     }
-    std::string blob = Store::NewBlobName();
-    auto target = store.blobPath(blob);
+    std::string blob;
     try {
-        part.commit(target);
+        blob = part->place(store.blobDir());
     } catch (const std::system_error&) {
         throw ServiceError(507, "Cannot store the upload");
     }
     try {
-        auto row =
-            store.commitFile(c.user, folder, name, static_cast<std::int64_t>(received), blob);
+        auto row = store.commitFile(c.user, folder, name, static_cast<std::int64_t>(received), blob,
+                                    part->path());
         c.res.removeHeader("Connection");
         c.res.send(201, ElementReply(WriteFile, row), http::kXml);
     } catch (...) {
-        std::error_code ec;
-        std::filesystem::remove(target, ec);
+        // Other files may hold the same bytes: the blob goes only when none
+        // does.
+        try {
+            store.releaseBlob(blob);
+        } catch (const std::exception&) {
+            // Left for the start-up sweep.
+        }
         throw;
     }
 }

@@ -1,5 +1,6 @@
 #include "seed.h"
 
+#include "blobs.h"
 #include "media.h"
 #include "wire/durable_file.h"
 #include "wire/link.h"
@@ -49,13 +50,14 @@ std::int64_t EnsureAcl(Store& store, std::int64_t owner, const std::string& name
 
 FileRow StoreBytes(Store& store, std::int64_t owner, std::int64_t folder, const std::string& name,
                    const std::string& bytes) {
-    std::string blob = Store::NewBlobName();
-    wire::WriteFileDurably(store.blobPath(blob), bytes);
+    StagedBlob staged(store.tempDir());
+    staged.write(bytes.data(), bytes.size());
+    std::string blob = staged.place(store.blobDir());
     try {
-        return store.commitFile(owner, folder, name, static_cast<std::int64_t>(bytes.size()), blob);
+        return store.commitFile(owner, folder, name, static_cast<std::int64_t>(bytes.size()), blob,
+                                staged.path());
     } catch (...) {
-        std::error_code ec;
-        fs::remove(store.blobPath(blob), ec);
+        store.releaseBlob(blob);
         throw;
     }
 }
@@ -120,11 +122,11 @@ void SeedDemo(Store& store, PasswordHasher& hasher, const std::string& publicUrl
         friends = store.createAcl(gold, "Friends").id;
     auto c = store.pool().acquire();
     {
-        auto q = c->query("SELECT 1 FROM acl_members WHERE acl = ?1 AND user = ?2");
+        auto q = c->query("SELECT 1 FROM acl_members WHERE acl = ?1 AND \"user\" = ?2");
         q->bind(1, friends).bind(2, ids[0]);
         bool member = q->step();
         if (!member) {
-            auto add = c->query("INSERT INTO acl_members(acl, user) VALUES(?1, ?2)");
+            auto add = c->query("INSERT INTO acl_members(acl, \"user\") VALUES(?1, ?2)");
             add->bind(1, friends).bind(2, ids[0]);
             add->run();
         }
@@ -259,23 +261,23 @@ void SeedBench(Store& store, PasswordHasher& hasher, std::ostream& out) {
         {
             auto q = c->query("INSERT INTO users(accountid, pwhash, first_name, last_name, email, "
                               "tier, listed, next_folder, next_file) "
-                              "VALUES(?1, ?2, 'Peer', ?3, ?4, 0, 1, 3, 6)");
+                              "VALUES(?1, ?2, 'Peer', ?3, ?4, 0, 1, 3, 6) RETURNING id");
             q->bind(1, accountId)
                 .bind(2, peerHash)
                 .bind(3, std::to_string(p))
                 .bind(4, accountId + "@example.org");
-            q->run();
-            peer = c->lastInsertId();
+            q->step();
+            peer = q->integer(0);
         }
         std::int64_t acl = 0;
         {
-            auto q = c->query("INSERT INTO acls(owner, name) VALUES(?1, 'Bench')");
+            auto q = c->query("INSERT INTO acls(owner, name) VALUES(?1, 'Bench') RETURNING id");
             q->bind(1, peer);
-            q->run();
-            acl = c->lastInsertId();
+            q->step();
+            acl = q->integer(0);
         }
         {
-            auto q = c->query("INSERT INTO acl_members(acl, user) VALUES(?1, ?2)");
+            auto q = c->query("INSERT INTO acl_members(acl, \"user\") VALUES(?1, ?2)");
             q->bind(1, acl).bind(2, bench);
             q->run();
         }

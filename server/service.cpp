@@ -22,10 +22,12 @@ fs::path DefaultDataDir() {
 Service::Service(Options options) : options_(std::move(options)) {
     if (options_.dataDir.empty())
         options_.dataDir = DefaultDataDir();
-    store_ = std::make_unique<Store>(options_.dataDir, 8);
+    store_ =
+        std::make_unique<Store>(options_.dataDir, options_.database, options_.databaseConnections);
     store_->setLimits(options_.libraryLimits);
     hasher_ = std::make_unique<PasswordHasher>(options_.hashCost, options_.hashParallel);
     sessions_ = std::make_unique<Sessions>(*store_);
+    throttle_ = std::make_unique<SignInThrottle>(*store_);
     gate_ = std::make_unique<SignInGate>(options_.signInsInFlight, options_.signInsPerMinute);
     router_ = std::make_unique<Router>(*sessions_);
     AddSessionRoutes(*router_, *this);

@@ -23,6 +23,10 @@ struct Options {
     std::string listen = "127.0.0.1";
     int port = 8080;
     std::filesystem::path dataDir;
+    // A postgresql:// URI or an SQLite file; empty: velmora.db in dataDir.
+    std::string database;
+    // Database connections of this instance.
+    int databaseConnections = 8;
     std::string publicUrl;               // empty: DefaultPublicUrl
     int threads = 16;                    // worker threads, each serving many connections
     int keepAliveTimeout = 1;            // idle seconds between requests
@@ -63,7 +67,7 @@ public:
     Store& store() { return *store_; }
     PasswordHasher& hasher() { return *hasher_; }
     Sessions& sessions() { return *sessions_; }
-    SignInThrottle& throttle() { return throttle_; }
+    SignInThrottle& throttle() { return *throttle_; }
     SignInGate& gate() { return *gate_; }
     const Options& options() const { return options_; }
     std::string publicUrl() const;
@@ -74,7 +78,7 @@ private:
     std::unique_ptr<Store> store_;
     std::unique_ptr<PasswordHasher> hasher_;
     std::unique_ptr<Sessions> sessions_;
-    SignInThrottle throttle_;
+    std::unique_ptr<SignInThrottle> throttle_;
     std::unique_ptr<SignInGate> gate_;
     std::unique_ptr<Router> router_;
     std::unique_ptr<HttpBackend> http_;

@@ -1,13 +1,13 @@
 #include "store.h"
 
+#include "blobs.h"
 #include "mail.h"
+#include "schema.h"
 #include "store_error.h"
 #include "text.h"
 #include "wire/durable_file.h"
 #include "wire/media_types.h"
 #include "wire/percent.h"
-
-#include <sodium.h>
 
 #include <algorithm>
 #include <climits>
@@ -23,78 +23,6 @@
 namespace velmora::server {
 
 namespace fs = std::filesystem;
-
-namespace {
-
-constexpr const char* kSchema = R"SQL(
-CREATE TABLE IF NOT EXISTS users(
-    id INTEGER PRIMARY KEY,
-    accountid TEXT NOT NULL UNIQUE,
-    pwhash TEXT NOT NULL,
-    first_name TEXT NOT NULL DEFAULT '',
-    last_name TEXT NOT NULL DEFAULT '',
-    email TEXT NOT NULL DEFAULT '',
-    tier INTEGER NOT NULL DEFAULT 0,
-    expired INTEGER NOT NULL DEFAULT 0,
-    listed INTEGER NOT NULL DEFAULT 0,
-    next_folder INTEGER NOT NULL DEFAULT 2,
-    next_file INTEGER NOT NULL DEFAULT 1);
-CREATE INDEX IF NOT EXISTS users_email ON users(email COLLATE NOCASE);
-CREATE TABLE IF NOT EXISTS sessions(
-    token_hash TEXT PRIMARY KEY,
-    user_id INTEGER NOT NULL,
-    expires INTEGER NOT NULL) WITHOUT ROWID;
-CREATE TABLE IF NOT EXISTS folders(
-    owner INTEGER NOT NULL,
-    id INTEGER NOT NULL,
-    parent INTEGER NOT NULL,
-    name TEXT NOT NULL,
-    acl INTEGER NOT NULL DEFAULT 0,
-    PRIMARY KEY(owner, id)) WITHOUT ROWID;
-CREATE INDEX IF NOT EXISTS folders_parent ON folders(owner, parent);
-CREATE INDEX IF NOT EXISTS folders_acl ON folders(acl) WHERE acl > 0;
-CREATE TABLE IF NOT EXISTS files(
-    owner INTEGER NOT NULL,
-    id INTEGER NOT NULL,
-    folder INTEGER NOT NULL,
-    name TEXT NOT NULL,
-    size INTEGER NOT NULL,
-    blob TEXT NOT NULL,
-    PRIMARY KEY(owner, id)) WITHOUT ROWID;
-CREATE INDEX IF NOT EXISTS files_folder ON files(owner, folder);
-CREATE INDEX IF NOT EXISTS files_blob ON files(blob);
-CREATE TABLE IF NOT EXISTS acls(
-    id INTEGER PRIMARY KEY,
-    owner INTEGER NOT NULL,
-    name TEXT NOT NULL,
-    UNIQUE(owner, name));
-CREATE TABLE IF NOT EXISTS acl_members(
-    acl INTEGER NOT NULL,
-    user INTEGER NOT NULL,
-    PRIMARY KEY(acl, user)) WITHOUT ROWID;
-CREATE INDEX IF NOT EXISTS acl_members_user ON acl_members(user);
-CREATE TABLE IF NOT EXISTS messages(
-    id INTEGER PRIMARY KEY,
-    to_user INTEGER NOT NULL,
-    from_user INTEGER NOT NULL,
-    text TEXT NOT NULL,
-    time INTEGER NOT NULL,
-    delivered INTEGER NOT NULL DEFAULT 0);
-CREATE INDEX IF NOT EXISTS messages_pending ON messages(to_user, id) WHERE delivered = 0;
-CREATE TABLE IF NOT EXISTS appmessages(
-    id INTEGER PRIMARY KEY,
-    msg TEXT NOT NULL,
-    url TEXT NOT NULL);
-CREATE TABLE IF NOT EXISTS outbox(
-    id INTEGER PRIMARY KEY,
-    time INTEGER NOT NULL,
-    sender TEXT NOT NULL,
-    recipient TEXT NOT NULL,
-    subject TEXT NOT NULL,
-    body TEXT NOT NULL);
-)SQL";
-
-} // namespace
 
 UserRow ReadUser(Statement& s, int first) {
     UserRow u;
@@ -171,19 +99,13 @@ std::int64_t NextId(Connection& c, std::int64_t user, const char* column) {
     return id;
 }
 
-// Blobs among the given ones that no file row refers to any more.
-std::vector<std::string> Unreferenced(Connection& c, const std::vector<std::string>& blobs) {
-    std::vector<std::string> out;
-    std::unordered_set<std::string> seen;
-    for (const auto& blob : blobs) {
-        if (!seen.insert(blob).second)
-            continue;
-        auto q = c.query("SELECT 1 FROM files WHERE blob = ?1 LIMIT 1");
-        q->bind(1, blob);
-        if (!q->step())
-            out.push_back(blob);
-    }
-    return out;
+// Under their locks, in sorted order: moves aside the blobs no file refers
+// to any more.
+void RetireUnreferenced(Connection& c, std::vector<std::string> blobs, RetiredBlobs& retired) {
+    std::sort(blobs.begin(), blobs.end());
+    blobs.erase(std::unique(blobs.begin(), blobs.end()), blobs.end());
+    for (const std::string& blob : blobs)
+        retired.retireIfUnreferenced(c, blob);
 }
 
 // Folders from "My Media" down to this one, not counting "My Media" itself.
@@ -214,12 +136,12 @@ void CheckRoomIn(Connection& c, std::int64_t owner, std::int64_t folder, const L
 // True when the viewer is a member of a list that the folder or one of its
 // ancestors is shared with.
 bool SharedWith(Connection& c, std::int64_t viewer, std::int64_t owner, std::int64_t folder) {
-    auto q =
-        c.query("WITH RECURSIVE up(id, parent, acl, depth) AS ("
-                " SELECT id, parent, acl, 0 FROM folders WHERE owner = ?1 AND id = ?2"
-                " UNION ALL SELECT f.id, f.parent, f.acl, up.depth + 1 FROM folders f JOIN up"
-                " ON f.owner = ?1 AND f.id = up.parent WHERE up.depth < 100000)"
-                " SELECT 1 FROM up JOIN acl_members m ON m.acl = up.acl WHERE m.user = ?3 LIMIT 1");
+    auto q = c.query(
+        "WITH RECURSIVE up(id, parent, acl, depth) AS ("
+        " SELECT id, parent, acl, 0 FROM folders WHERE owner = ?1 AND id = ?2"
+        " UNION ALL SELECT f.id, f.parent, f.acl, up.depth + 1 FROM folders f JOIN up"
+        " ON f.owner = ?1 AND f.id = up.parent WHERE up.depth < 100000)"
+        " SELECT 1 FROM up JOIN acl_members m ON m.acl = up.acl WHERE m.\"user\" = ?3 LIMIT 1");
     q->bind(1, owner).bind(2, folder).bind(3, viewer);
     return q->step();
 }
@@ -230,14 +152,18 @@ namespace {
 
 // The data folder holds password and session hashes, mail and everyone's
 // files: private to the service's user whatever the umask, also for a
-// folder made by an older version.
-std::string PrivateDatabase(const fs::path& dataDir) {
+// folder made by an older version. Returns the database to open: a
+// PostgreSQL URI as it is, else an SQLite file, by default in the data
+// folder.
+std::string PrepareData(const fs::path& dataDir, const std::string& database) {
     for (const char* sub : {"", "blobs", "tmp", "outbox"}) {
         fs::path folder = *sub ? dataDir / sub : dataDir;
         fs::create_directories(folder);
         fs::permissions(folder, fs::perms::owner_all, fs::perm_options::replace);
     }
-    fs::path db = dataDir / "velmora.db";
+    if (IsPostgresUri(database))
+        return database;
+    fs::path db = database.empty() ? dataDir / "velmora.db" : fs::path(database);
     // SQLite gives its journal files the mode of the database file.
     int fd = ::open(db.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0 || ::fchmod(fd, 0600) != 0) {
@@ -248,41 +174,28 @@ std::string PrivateDatabase(const fs::path& dataDir) {
     ::close(fd);
     for (const char* journal : {"-wal", "-shm"}) {
         std::error_code ec;
-        fs::permissions(dataDir / ("velmora.db" + std::string(journal)),
-                        fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace,
-                        ec);
+        fs::permissions(db.string() + journal, fs::perms::owner_read | fs::perms::owner_write,
+                        fs::perm_options::replace, ec);
     }
     return db.string();
 }
 
 } // namespace
 
-Store::Store(const fs::path& dataDir, int connections)
-    : dataDir_(dataDir), pool_(PrivateDatabase(dataDir), connections) {
-    auto c = pool_.acquire();
-    c->exec(kSchema);
-}
+Store::Store(const fs::path& dataDir, int connections) : Store(dataDir, "", connections) {}
 
-std::string Store::NewBlobName() {
-    unsigned char bytes[16];
-    randombytes_buf(bytes, sizeof bytes);
-    char hex[33];
-    sodium_bin2hex(hex, sizeof hex, bytes, sizeof bytes);
-    return hex;
+Store::Store(const fs::path& dataDir, const std::string& database, int connections)
+    : dataDir_(dataDir), pool_(OpenerFor(PrepareData(dataDir, database)), connections) {
+    auto c = pool_.acquire();
+    Migrate(*c);
 }
 
 fs::path Store::blobPath(const std::string& blob) const {
     return dataDir_ / "blobs" / blob;
 }
 
-int Store::sweep() {
+int Store::sweep(std::chrono::seconds minAge) {
     int removed = 0;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(tempDir(), ec)) {
-        if (fs::remove(entry.path(), ec))
-            ++removed;
-    }
-    std::unordered_set<std::string> referenced;
     {
         auto c = pool_.acquire();
         // Ended sessions and long-delivered messages are of no further use.
@@ -294,14 +207,50 @@ int Store::sweep() {
         q2->bind(1, now - 30LL * 24 * 3600);
         q2->run();
     }
+    auto old = [minAge](const fs::path& file) {
+        auto age = FileAge(file);
+        return age && *age >= minAge;
+    };
+    // Temporary files of uploads and deletions that another instance may
+    // still be busy with are young; old ones are leftovers of a crash, as are
+    // uploads of a process of this machine that is gone. A
+    // blob moved aside by a deletion that never committed goes back while a
+    // file refers to it.
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(tempDir(), ec)) {
+        if (!old(entry.path()) && !LeftByDeadProcess(entry.path().filename().string()))
+            continue;
+        std::string blob = RetiredBlobName(entry.path().filename().string());
+        if (!blob.empty()) {
+            auto c = pool_.acquire();
+            if (BlobReferenced(*c, blob)) {
+                try {
+                    LinkBlob(entry.path(), blobPath(blob));
+                } catch (const std::system_error&) {
+                    continue;
+                }
+            }
+        }
+        if (fs::remove(entry.path(), ec))
+            ++removed;
+    }
+    std::unordered_set<std::string> referenced;
     {
         auto c = pool_.acquire();
         auto q = c->query("SELECT DISTINCT blob FROM files");
         while (q->step())
             referenced.insert(q->text(0));
     }
-    for (const auto& entry : fs::directory_iterator(dataDir_ / "blobs", ec)) {
-        if (!referenced.count(entry.path().filename().string()) && fs::remove(entry.path(), ec))
+    // A blob that looks unreferenced may be about to be committed by
+    // another instance: each goes only under its lock.
+    std::vector<std::string> candidates;
+    for (const auto& entry : fs::directory_iterator(blobDir(), ec)) {
+        std::string name = entry.path().filename().string();
+        if (!referenced.count(name) && old(entry.path()))
+            candidates.push_back(name);
+    }
+    for (const std::string& blob : candidates) {
+        if (releaseBlob(blob))
             ++removed;
     }
     return removed;
@@ -318,9 +267,11 @@ std::int64_t InsertUser(Connection& c, const NewUser& user, const std::string& p
         if (q->step())
             throw StoreError(StoreError::Kind::NameTaken, "This account id is taken");
     }
+    std::int64_t id = 0;
     {
         auto q = c.query("INSERT INTO users(accountid, pwhash, first_name, last_name, email, "
-                         "tier, expired, listed) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+                         "tier, expired, listed) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8) "
+                         "RETURNING id");
         q->bind(1, user.accountId)
             .bind(2, passwordHash)
             .bind(3, user.firstName)
@@ -329,9 +280,9 @@ std::int64_t InsertUser(Connection& c, const NewUser& user, const std::string& p
             .bind(6, static_cast<std::int64_t>(user.tier))
             .bind(7, user.expired ? 1 : 0)
             .bind(8, user.listed ? 1 : 0);
-        q->run();
+        q->step();
+        id = q->integer(0);
     }
-    std::int64_t id = c.lastInsertId();
     if (id >= INT32_MAX)
         throw StoreError(StoreError::Kind::OutOfSpace, "No more user ids are available");
     auto q = c.query("INSERT INTO folders(owner, id, parent, name, acl) "
@@ -344,23 +295,18 @@ std::int64_t InsertUser(Connection& c, const NewUser& user, const std::string& p
 } // namespace
 
 std::int64_t Store::addUser(const NewUser& user, const std::string& passwordHash) {
-    auto c = pool_.acquire();
-    Transaction tx(*c, true);
-    std::int64_t id = InsertUser(*c, user, passwordHash);
-    tx.commit();
-    return id;
+    return pool_.write([&](Connection& c) { return InsertUser(c, user, passwordHash); });
 }
 
 std::vector<std::int64_t> Store::addUsers(const std::vector<NewUser>& users,
                                           const std::string& passwordHash) {
-    auto c = pool_.acquire();
-    Transaction tx(*c, true);
-    std::vector<std::int64_t> ids;
-    ids.reserve(users.size());
-    for (const auto& user : users)
-        ids.push_back(InsertUser(*c, user, passwordHash));
-    tx.commit();
-    return ids;
+    return pool_.write([&](Connection& c) {
+        std::vector<std::int64_t> ids;
+        ids.reserve(users.size());
+        for (const auto& user : users)
+            ids.push_back(InsertUser(c, user, passwordHash));
+        return ids;
+    });
 }
 
 std::optional<std::pair<std::int64_t, std::string>>
@@ -402,8 +348,12 @@ std::optional<UserRow> Store::userByEmail(const std::string& email) {
     if (email.empty())
         return std::nullopt;
     auto c = pool_.acquire();
-    auto q = c->query(std::string("SELECT ") + kUserColumns +
-                      " FROM users WHERE email = ?1 COLLATE NOCASE ORDER BY id LIMIT 1");
+    // Without regard to ASCII case, on either backend.
+    const char* match =
+        c->dialect() == Dialect::Postgres
+            ? " FROM users WHERE lower(email) = lower(CAST(?1 AS TEXT) COLLATE \"C\")"
+            : " FROM users WHERE email = ?1 COLLATE NOCASE";
+    auto q = c->query(std::string("SELECT ") + kUserColumns + match + " ORDER BY id LIMIT 1");
     q->bind(1, email);
     if (!q->step())
         return std::nullopt;
@@ -451,95 +401,89 @@ void Store::removeSession(const std::string& tokenHash) {
 
 FolderRow Store::createFolder(std::int64_t user, std::int64_t parent, const std::string& name) {
     CheckName(name);
-    auto c = pool_.acquire();
-    Transaction tx(*c, true);
-    RequireOwnFolder(*c, user, parent);
-    if (NameTaken(*c, user, parent, name, 0, 0))
-        throw StoreError(StoreError::Kind::NameTaken, "An entry with this name already exists");
-    if (FolderDepth(*c, user, parent, limits_.folderDepth) + 1 > limits_.folderDepth)
-        throw StoreError(StoreError::Kind::InvalidInput, "Folders cannot be nested more than " +
-                                                             std::to_string(limits_.folderDepth) +
-                                                             " deep");
-    CheckRoomIn(*c, user, parent, limits_);
-    FolderRow row{user, NextId(*c, user, "next_folder"), parent, name, 0};
-    auto q =
-        c->query("INSERT INTO folders(owner, id, parent, name, acl) VALUES(?1, ?2, ?3, ?4, 0)");
-    q->bind(1, user).bind(2, row.id).bind(3, parent).bind(4, name);
-    q->run();
-    tx.commit();
-    return row;
+    return pool_.write([&](Connection& c) {
+        RequireOwnFolder(c, user, parent);
+        if (NameTaken(c, user, parent, name, 0, 0))
+            throw StoreError(StoreError::Kind::NameTaken, "An entry with this name already exists");
+        if (FolderDepth(c, user, parent, limits_.folderDepth) + 1 > limits_.folderDepth)
+            throw StoreError(StoreError::Kind::InvalidInput,
+                             "Folders cannot be nested more than " +
+                                 std::to_string(limits_.folderDepth) + " deep");
+        CheckRoomIn(c, user, parent, limits_);
+        FolderRow row{user, NextId(c, user, "next_folder"), parent, name, 0};
+        auto q =
+            c.query("INSERT INTO folders(owner, id, parent, name, acl) VALUES(?1, ?2, ?3, ?4, 0)");
+        q->bind(1, user).bind(2, row.id).bind(3, parent).bind(4, name);
+        q->run();
+        return row;
+    });
 }
 
 FolderRow Store::renameFolder(std::int64_t user, std::int64_t folder, const std::string& name) {
     CheckName(name);
-    auto c = pool_.acquire();
-    Transaction tx(*c, true);
-    FolderRow row = RequireOwnFolder(*c, user, folder);
-    if (folder == 1)
-        throw StoreError(StoreError::Kind::InvalidInput, "The root folder cannot be renamed");
-    if (NameTaken(*c, user, row.parent, name, folder, 0))
-        throw StoreError(StoreError::Kind::NameTaken, "An entry with this name already exists");
-    auto q = c->query("UPDATE folders SET name = ?3 WHERE owner = ?1 AND id = ?2");
-    q->bind(1, user).bind(2, folder).bind(3, name);
-    q->run();
-    tx.commit();
-    row.name = name;
-    return row;
+    return pool_.write([&](Connection& c) {
+        FolderRow row = RequireOwnFolder(c, user, folder);
+        if (folder == 1)
+            throw StoreError(StoreError::Kind::InvalidInput, "The root folder cannot be renamed");
+        if (NameTaken(c, user, row.parent, name, folder, 0))
+            throw StoreError(StoreError::Kind::NameTaken, "An entry with this name already exists");
+        auto q = c.query("UPDATE folders SET name = ?3 WHERE owner = ?1 AND id = ?2");
+        q->bind(1, user).bind(2, folder).bind(3, name);
+        q->run();
+        row.name = name;
+        return row;
+    });
 }
 
-std::vector<std::string> Store::deleteFolder(std::int64_t user, std::int64_t folder) {
-    auto c = pool_.acquire();
-    Transaction tx(*c, true);
-    RequireOwnFolder(*c, user, folder);
-    if (folder == 1)
-        throw StoreError(StoreError::Kind::InvalidInput, "The root folder cannot be deleted");
-    // Collect the subtree breadth-first; the folder rows form a tree, so
-    // every folder is met once.
-    std::vector<std::int64_t> subtree{folder};
-    for (std::size_t i = 0; i < subtree.size(); ++i) {
-        auto q = c->query("SELECT id FROM folders WHERE owner = ?1 AND parent = ?2");
-        q->bind(1, user).bind(2, subtree[i]);
-        while (q->step())
-            subtree.push_back(q->integer(0));
-    }
-    std::vector<std::string> blobs;
-    for (std::int64_t id : subtree) {
+void Store::deleteFolder(std::int64_t user, std::int64_t folder) {
+    RetiredBlobs retired(blobDir(), tempDir());
+    pool_.write([&](Connection& c) {
+        retired.restore();
+        RequireOwnFolder(c, user, folder);
+        if (folder == 1)
+            throw StoreError(StoreError::Kind::InvalidInput, "The root folder cannot be deleted");
+        // The subtree in three statements, not three per folder: a deep
+        // tree goes as quickly over a network as it does from a file.
+        const std::string subtree =
+            "WITH RECURSIVE sub(id) AS (SELECT CAST(?2 AS BIGINT) UNION SELECT f.id FROM "
+            "folders f JOIN sub ON f.owner = ?1 AND f.parent = sub.id) ";
+        std::vector<std::string> blobs;
         {
-            auto q = c->query("SELECT blob FROM files WHERE owner = ?1 AND folder = ?2");
-            q->bind(1, user).bind(2, id);
+            auto q = c.query(subtree + "SELECT blob FROM files WHERE owner = ?1 AND folder IN "
+                                       "(SELECT id FROM sub)");
+            q->bind(1, user).bind(2, folder);
             while (q->step())
                 blobs.push_back(q->text(0));
         }
-        auto f = c->query("DELETE FROM files WHERE owner = ?1 AND folder = ?2");
-        f->bind(1, user).bind(2, id);
-        f->run();
-        auto d = c->query("DELETE FROM folders WHERE owner = ?1 AND id = ?2");
-        d->bind(1, user).bind(2, id);
-        d->run();
-    }
-    auto unreferenced = Unreferenced(*c, blobs);
-    tx.commit();
-    return unreferenced;
+        for (const char* sql :
+             {"DELETE FROM files WHERE owner = ?1 AND folder IN (SELECT id FROM sub)",
+              "DELETE FROM folders WHERE owner = ?1 AND id IN (SELECT id FROM sub)"}) {
+            auto q = c.query(subtree + sql);
+            q->bind(1, user).bind(2, folder);
+            q->run();
+        }
+        RetireUnreferenced(c, std::move(blobs), retired);
+    });
+    retired.purge();
 }
 
 FolderRow Store::setFolderAcl(std::int64_t user, std::int64_t folder, std::int64_t acl) {
-    auto c = pool_.acquire();
-    Transaction tx(*c, true);
-    FolderRow row = RequireOwnFolder(*c, user, folder);
-    if (acl <= 0) {
-        acl = 0;
-    } else {
-        auto q = c->query("SELECT 1 FROM acls WHERE id = ?1 AND owner = ?2");
-        q->bind(1, acl).bind(2, user);
-        if (!q->step())
-            throw StoreError(StoreError::Kind::NotFound, "Access list not found");
-    }
-    auto q = c->query("UPDATE folders SET acl = ?3 WHERE owner = ?1 AND id = ?2");
-    q->bind(1, user).bind(2, folder).bind(3, acl);
-    q->run();
-    tx.commit();
-    row.acl = acl;
-    return row;
+    return pool_.write([&](Connection& c) {
+        FolderRow row = RequireOwnFolder(c, user, folder);
+        if (acl <= 0) {
+            acl = 0;
+        } else {
+            auto q = c.query("SELECT 1 FROM acls WHERE id = ?1 AND owner = ?2");
+            q->bind(1, acl).bind(2, user);
+            if (!q->step())
+                throw StoreError(StoreError::Kind::NotFound, "Access list not found");
+        }
+        auto q = c.query("UPDATE folders SET acl = ?3 WHERE owner = ?1 AND id = ?2");
+        q->bind(1, user).bind(2, folder).bind(3, acl);
+        q->run();
+        row.acl = acl;
+        return row;
+    });
 }
 
 FileRow Store::renameFile(std::int64_t user, std::int64_t folder, std::int64_t file,
@@ -547,44 +491,43 @@ FileRow Store::renameFile(std::int64_t user, std::int64_t folder, std::int64_t f
     CheckName(name);
     if (!wire::IsMediaFileName(name))
         throw StoreError(StoreError::Kind::InvalidInput, "Invalid file type");
-    auto c = pool_.acquire();
-    Transaction tx(*c, true);
-    FileRow row;
-    {
-        auto q = c->query("SELECT size, blob FROM files WHERE owner = ?1 AND folder = ?2 AND "
-                          "id = ?3");
-        q->bind(1, user).bind(2, folder).bind(3, file);
-        if (!q->step())
-            throw StoreError(StoreError::Kind::NotFound, "File not found");
-        row = FileRow{user, file, folder, name, q->integer(0), q->text(1)};
-    }
-    if (NameTaken(*c, user, folder, name, 0, file))
-        throw StoreError(StoreError::Kind::NameTaken, "An entry with this name already exists");
-    auto q = c->query("UPDATE files SET name = ?4 WHERE owner = ?1 AND folder = ?2 AND id = ?3");
-    q->bind(1, user).bind(2, folder).bind(3, file).bind(4, name);
-    q->run();
-    tx.commit();
-    return row;
+    return pool_.write([&](Connection& c) {
+        FileRow row;
+        {
+            auto q = c.query("SELECT size, blob FROM files WHERE owner = ?1 AND folder = ?2 AND "
+                             "id = ?3");
+            q->bind(1, user).bind(2, folder).bind(3, file);
+            if (!q->step())
+                throw StoreError(StoreError::Kind::NotFound, "File not found");
+            row = FileRow{user, file, folder, name, q->integer(0), q->text(1)};
+        }
+        if (NameTaken(c, user, folder, name, 0, file))
+            throw StoreError(StoreError::Kind::NameTaken, "An entry with this name already exists");
+        auto q = c.query("UPDATE files SET name = ?4 WHERE owner = ?1 AND folder = ?2 AND id = ?3");
+        q->bind(1, user).bind(2, folder).bind(3, file).bind(4, name);
+        q->run();
+        return row;
+    });
 }
 
-std::vector<std::string> Store::deleteFile(std::int64_t user, std::int64_t folder,
-                                           std::int64_t file) {
-    auto c = pool_.acquire();
-    Transaction tx(*c, true);
-    std::string blob;
-    {
-        auto q = c->query("SELECT blob FROM files WHERE owner = ?1 AND folder = ?2 AND id = ?3");
+void Store::deleteFile(std::int64_t user, std::int64_t folder, std::int64_t file) {
+    RetiredBlobs retired(blobDir(), tempDir());
+    pool_.write([&](Connection& c) {
+        retired.restore();
+        std::string blob;
+        {
+            auto q = c.query("SELECT blob FROM files WHERE owner = ?1 AND folder = ?2 AND id = ?3");
+            q->bind(1, user).bind(2, folder).bind(3, file);
+            if (!q->step())
+                throw StoreError(StoreError::Kind::NotFound, "File not found");
+            blob = q->text(0);
+        }
+        auto q = c.query("DELETE FROM files WHERE owner = ?1 AND folder = ?2 AND id = ?3");
         q->bind(1, user).bind(2, folder).bind(3, file);
-        if (!q->step())
-            throw StoreError(StoreError::Kind::NotFound, "File not found");
-        blob = q->text(0);
-    }
-    auto q = c->query("DELETE FROM files WHERE owner = ?1 AND folder = ?2 AND id = ?3");
-    q->bind(1, user).bind(2, folder).bind(3, file);
-    q->run();
-    auto unreferenced = Unreferenced(*c, {blob});
-    tx.commit();
-    return unreferenced;
+        q->run();
+        retired.retireIfUnreferenced(c, blob);
+    });
+    retired.purge();
 }
 
 void Store::checkUploadTarget(std::int64_t user, std::int64_t folder, const std::string& name) {
@@ -603,49 +546,75 @@ void Store::checkUploadTarget(std::int64_t user, std::int64_t folder, const std:
 }
 
 FileRow Store::commitFile(std::int64_t user, std::int64_t folder, const std::string& name,
-                          std::int64_t size, const std::string& blob) {
+                          std::int64_t size, const std::string& blob, const fs::path& staged) {
     CheckName(name);
     if (!wire::IsMediaFileName(name))
         throw StoreError(StoreError::Kind::InvalidInput, "Invalid file type");
-    auto c = pool_.acquire();
-    Transaction tx(*c, true);
-    RequireOwnFolder(*c, user, folder);
-    // One file per name in a folder: an upload of a name already there takes
-    // that file's place and keeps its id, so links to it and the lists that
-    // show it stay right. The row switches to the new bytes in one commit;
-    // the old bytes go only after that, so a failure at any point leaves one
-    // whole file under the name, old or new.
-    const std::int64_t existing = ExistingFileId(*c, user, folder, name);
-    if (NameTaken(*c, user, folder, name, 0, existing))
-        throw StoreError(StoreError::Kind::NameTaken, "An entry with this name already exists");
-    std::vector<std::string> unreferenced;
-    FileRow row{user, existing, folder, name, size, blob};
-    if (existing > 0) {
+    RetiredBlobs retired(blobDir(), tempDir());
+    FileRow committed = pool_.write([&](Connection& c) {
+        retired.restore();
+        RequireOwnFolder(c, user, folder);
+        // One file per name in a folder: an upload of a name already there takes
+        // that file's place and keeps its id, so links to it and the lists that
+        // show it stay right. The row switches to the new bytes in one commit;
+        // the old bytes go only after that, so a failure at any point leaves one
+        // whole file under the name, old or new.
+        const std::int64_t existing = ExistingFileId(c, user, folder, name);
+        if (NameTaken(c, user, folder, name, 0, existing))
+            throw StoreError(StoreError::Kind::NameTaken, "An entry with this name already exists");
         std::string oldBlob;
-        {
-            auto old = c->query("SELECT blob FROM files WHERE owner = ?1 AND id = ?2");
-            old->bind(1, user).bind(2, existing);
-            if (old->step())
-                oldBlob = old->text(0);
+        FileRow row{user, existing, folder, name, size, blob};
+        if (existing > 0) {
+            {
+                auto old = c.query("SELECT blob FROM files WHERE owner = ?1 AND id = ?2");
+                old->bind(1, user).bind(2, existing);
+                if (old->step())
+                    oldBlob = old->text(0);
+            }
+            auto q = c.query("UPDATE files SET size = ?3, blob = ?4 WHERE owner = ?1 AND id = ?2");
+            q->bind(1, user).bind(2, existing).bind(3, size).bind(4, blob);
+            q->run();
+        } else {
+            CheckRoomIn(c, user, folder, limits_);
+            row.id = NextId(c, user, "next_file");
+            auto q = c.query("INSERT INTO files(owner, id, folder, name, size, blob) "
+                             "VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
+            q->bind(1, user).bind(2, row.id).bind(3, folder).bind(4, name).bind(5, size).bind(6,
+                                                                                              blob);
+            q->run();
         }
-        auto q = c->query("UPDATE files SET size = ?3, blob = ?4 WHERE owner = ?1 AND id = ?2");
-        q->bind(1, user).bind(2, existing).bind(3, size).bind(4, blob);
-        q->run();
-        if (!oldBlob.empty() && oldBlob != blob)
-            unreferenced = Unreferenced(*c, {oldBlob});
-    } else {
-        CheckRoomIn(*c, user, folder, limits_);
-        row.id = NextId(*c, user, "next_file");
-        auto q = c->query("INSERT INTO files(owner, id, folder, name, size, blob) "
-                          "VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
-        q->bind(1, user).bind(2, row.id).bind(3, folder).bind(4, name).bind(5, size).bind(6, blob);
-        q->run();
-    }
-    tx.commit();
-    std::error_code ec;
-    for (const std::string& gone : unreferenced)
-        fs::remove(blobPath(gone), ec);
-    return row;
+        const bool replaced = !oldBlob.empty() && oldBlob != blob;
+        std::vector<std::string> locks{blob};
+        if (replaced)
+            locks.push_back(oldBlob);
+        std::sort(locks.begin(), locks.end());
+        for (const std::string& lock : locks)
+            LockBlob(c, lock);
+        // With the row written and the blob locked, no deletion can take the
+        // bytes any more; one that took them before this point is undone here.
+        if (!staged.empty() && !fs::exists(blobPath(blob))) {
+            try {
+                LinkBlob(staged, blobPath(blob));
+            } catch (const std::system_error&) {
+                throw StoreError(StoreError::Kind::OutOfSpace, "Cannot store the upload");
+            }
+        }
+        if (replaced)
+            retired.retireIfUnreferenced(c, oldBlob);
+        return row;
+    });
+    retired.purge();
+    return committed;
+}
+
+bool Store::releaseBlob(const std::string& blob) {
+    RetiredBlobs retired(blobDir(), tempDir());
+    bool gone = pool_.write([&](Connection& c) {
+        retired.restore();
+        return retired.retireIfUnreferenced(c, blob);
+    });
+    retired.purge();
+    return gone;
 }
 
 std::optional<FileRow> Store::readableFile(std::int64_t viewer, std::int64_t owner,
@@ -700,23 +669,22 @@ std::vector<FileRow> Store::filesIn(std::int64_t owner, std::int64_t folder) {
 
 AclRow Store::createAcl(std::int64_t user, const std::string& name) {
     CheckName(name);
-    auto c = pool_.acquire();
-    Transaction tx(*c, true);
-    {
-        auto q = c->query("SELECT 1 FROM acls WHERE owner = ?1 AND name = ?2");
+    return pool_.write([&](Connection& c) {
+        {
+            auto q = c.query("SELECT 1 FROM acls WHERE owner = ?1 AND name = ?2");
+            q->bind(1, user).bind(2, name);
+            if (q->step())
+                throw StoreError(StoreError::Kind::NameTaken,
+                                 "Access list with the same name already exists");
+        }
+        auto q = c.query("INSERT INTO acls(owner, name) VALUES(?1, ?2) RETURNING id");
         q->bind(1, user).bind(2, name);
-        if (q->step())
-            throw StoreError(StoreError::Kind::NameTaken,
-                             "Access list with the same name already exists");
-    }
-    auto q = c->query("INSERT INTO acls(owner, name) VALUES(?1, ?2)");
-    q->bind(1, user).bind(2, name);
-    q->run();
-    AclRow row{c->lastInsertId(), name};
-    if (row.id >= INT32_MAX)
-        throw StoreError(StoreError::Kind::OutOfSpace, "No more access list ids are available");
-    tx.commit();
-    return row;
+        q->step();
+        AclRow row{q->integer(0), name};
+        if (row.id >= INT32_MAX)
+            throw StoreError(StoreError::Kind::OutOfSpace, "No more access list ids are available");
+        return row;
+    });
 }
 
 namespace {
@@ -732,136 +700,137 @@ void RequireOwnAcl(Connection& c, std::int64_t user, std::int64_t acl) {
 
 AclRow Store::renameAcl(std::int64_t user, std::int64_t acl, const std::string& name) {
     CheckName(name);
-    auto c = pool_.acquire();
-    Transaction tx(*c, true);
-    RequireOwnAcl(*c, user, acl);
-    {
-        auto q = c->query("SELECT 1 FROM acls WHERE owner = ?1 AND name = ?2 AND id <> ?3");
-        q->bind(1, user).bind(2, name).bind(3, acl);
-        if (q->step())
-            throw StoreError(StoreError::Kind::NameTaken,
-                             "Access list with the same name already exists");
-    }
-    auto q = c->query("UPDATE acls SET name = ?2 WHERE id = ?1");
-    q->bind(1, acl).bind(2, name);
-    q->run();
-    tx.commit();
-    return AclRow{acl, name};
+    return pool_.write([&](Connection& c) {
+        RequireOwnAcl(c, user, acl);
+        {
+            auto q = c.query("SELECT 1 FROM acls WHERE owner = ?1 AND name = ?2 AND id <> ?3");
+            q->bind(1, user).bind(2, name).bind(3, acl);
+            if (q->step())
+                throw StoreError(StoreError::Kind::NameTaken,
+                                 "Access list with the same name already exists");
+        }
+        auto q = c.query("UPDATE acls SET name = ?2 WHERE id = ?1");
+        q->bind(1, acl).bind(2, name);
+        q->run();
+        return AclRow{acl, name};
+    });
 }
 
 void Store::deleteAcl(std::int64_t user, std::int64_t acl) {
-    auto c = pool_.acquire();
-    Transaction tx(*c, true);
-    RequireOwnAcl(*c, user, acl);
-    for (const char* sql : {"UPDATE folders SET acl = 0 WHERE owner = ?2 AND acl = ?1",
-                            "DELETE FROM acl_members WHERE acl = ?1 AND ?2 = ?2",
-                            "DELETE FROM acls WHERE id = ?1 AND owner = ?2"}) {
-        auto q = c->query(sql);
-        q->bind(1, acl).bind(2, user);
+    return pool_.write([&](Connection& c) {
+        RequireOwnAcl(c, user, acl);
+        {
+            auto q = c.query("UPDATE folders SET acl = 0 WHERE owner = ?1 AND acl = ?2");
+            q->bind(1, user).bind(2, acl);
+            q->run();
+        }
+        {
+            auto q = c.query("DELETE FROM acl_members WHERE acl = ?1");
+            q->bind(1, acl);
+            q->run();
+        }
+        auto q = c.query("DELETE FROM acls WHERE id = ?1");
+        q->bind(1, acl);
         q->run();
-    }
-    tx.commit();
+    });
 }
 
 void Store::addMember(std::int64_t user, std::int64_t acl, std::int64_t member) {
-    auto c = pool_.acquire();
-    Transaction tx(*c, true);
-    RequireOwnAcl(*c, user, acl);
-    if (member == user)
-        throw StoreError(StoreError::Kind::InvalidInput, "Can't share with yourself");
-    {
-        auto q = c->query("SELECT 1 FROM users WHERE id = ?1");
-        q->bind(1, member);
-        if (!q->step())
-            throw StoreError(StoreError::Kind::NotFound, "User not found");
-    }
-    {
-        auto q = c->query("SELECT 1 FROM acl_members WHERE acl = ?1 AND user = ?2");
+    return pool_.write([&](Connection& c) {
+        RequireOwnAcl(c, user, acl);
+        if (member == user)
+            throw StoreError(StoreError::Kind::InvalidInput, "Can't share with yourself");
+        {
+            auto q = c.query("SELECT 1 FROM users WHERE id = ?1");
+            q->bind(1, member);
+            if (!q->step())
+                throw StoreError(StoreError::Kind::NotFound, "User not found");
+        }
+        {
+            auto q = c.query("SELECT 1 FROM acl_members WHERE acl = ?1 AND \"user\" = ?2");
+            q->bind(1, acl).bind(2, member);
+            if (q->step())
+                throw StoreError(StoreError::Kind::Conflict,
+                                 "This user is already part of this access list");
+        }
+        auto q = c.query("INSERT INTO acl_members(acl, \"user\") VALUES(?1, ?2)");
         q->bind(1, acl).bind(2, member);
-        if (q->step())
-            throw StoreError(StoreError::Kind::Conflict,
-                             "This user is already part of this access list");
-    }
-    auto q = c->query("INSERT INTO acl_members(acl, user) VALUES(?1, ?2)");
-    q->bind(1, acl).bind(2, member);
-    q->run();
-    tx.commit();
+        q->run();
+    });
 }
 
 void Store::removeMember(std::int64_t user, std::int64_t acl, std::int64_t member) {
-    auto c = pool_.acquire();
-    Transaction tx(*c, true);
-    RequireOwnAcl(*c, user, acl);
-    auto q = c->query("DELETE FROM acl_members WHERE acl = ?1 AND user = ?2");
-    q->bind(1, acl).bind(2, member);
-    q->run();
-    if (c->changes() == 0)
-        throw StoreError(StoreError::Kind::NotFound, "User not found in this access list");
-    tx.commit();
+    return pool_.write([&](Connection& c) {
+        RequireOwnAcl(c, user, acl);
+        auto q = c.query("DELETE FROM acl_members WHERE acl = ?1 AND \"user\" = ?2");
+        q->bind(1, acl).bind(2, member);
+        q->run();
+        if (c.changes() == 0)
+            throw StoreError(StoreError::Kind::NotFound, "User not found in this access list");
+    });
 }
 
 int Store::sendMessage(std::int64_t from, std::int64_t toUser, std::int64_t toAcl,
                        const std::string& text, std::int64_t now) {
-    auto c = pool_.acquire();
-    Transaction tx(*c, true);
-    std::vector<std::int64_t> recipients;
-    if (toUser != -1) {
-        auto q = c->query("SELECT id FROM users WHERE id = ?1");
-        q->bind(1, toUser);
-        if (!q->step())
-            throw StoreError(StoreError::Kind::NotFound, "User not found");
-        recipients.push_back(toUser);
-    } else {
-        RequireOwnAcl(*c, from, toAcl);
-        auto q = c->query("SELECT user FROM acl_members WHERE acl = ?1 ORDER BY user");
-        q->bind(1, toAcl);
-        while (q->step())
-            recipients.push_back(q->integer(0));
-    }
-    for (std::int64_t to : recipients) {
-        auto q = c->query("INSERT INTO messages(to_user, from_user, text, time) "
-                          "VALUES(?1, ?2, ?3, ?4)");
-        q->bind(1, to).bind(2, from).bind(3, text).bind(4, now);
-        q->run();
-    }
-    tx.commit();
-    return static_cast<int>(recipients.size());
+    return pool_.write([&](Connection& c) {
+        std::vector<std::int64_t> recipients;
+        if (toUser != -1) {
+            auto q = c.query("SELECT id FROM users WHERE id = ?1");
+            q->bind(1, toUser);
+            if (!q->step())
+                throw StoreError(StoreError::Kind::NotFound, "User not found");
+            recipients.push_back(toUser);
+        } else {
+            RequireOwnAcl(c, from, toAcl);
+            auto q = c.query("SELECT \"user\" FROM acl_members WHERE acl = ?1 ORDER BY \"user\"");
+            q->bind(1, toAcl);
+            while (q->step())
+                recipients.push_back(q->integer(0));
+        }
+        for (std::int64_t to : recipients) {
+            auto q = c.query("INSERT INTO messages(to_user, from_user, text, time) "
+                             "VALUES(?1, ?2, ?3, ?4)");
+            q->bind(1, to).bind(2, from).bind(3, text).bind(4, now);
+            q->run();
+        }
+        return static_cast<int>(recipients.size());
+    });
 }
 
 std::vector<MessageRow> Store::takeMessages(std::int64_t user) {
-    auto c = pool_.acquire();
     {
-        // Most polls find nothing: answer those without taking the write lock.
+        // Most polls find nothing: answer those without a writing transaction.
+        auto c = pool_.acquire();
         auto q = c->query("SELECT 1 FROM messages WHERE to_user = ?1 AND delivered = 0 LIMIT 1");
         q->bind(1, user);
         if (!q->step())
             return {};
     }
-    Transaction tx(*c, true);
-    std::vector<MessageRow> out;
-    {
-        auto q = c->query("SELECT id, from_user, text, time FROM messages WHERE to_user = ?1 AND "
-                          "delivered = 0 ORDER BY id LIMIT 1000");
-        q->bind(1, user);
-        while (q->step())
-            out.push_back(MessageRow{q->integer(0), q->integer(1), q->text(2), q->integer(3)});
-    }
-    if (!out.empty()) {
-        auto q = c->query("UPDATE messages SET delivered = 1 WHERE to_user = ?1 AND "
-                          "delivered = 0 AND id <= ?2");
-        q->bind(1, user).bind(2, out.back().id);
-        q->run();
-    }
-    tx.commit();
-    return out;
+    return pool_.write([&](Connection& c) {
+        std::vector<MessageRow> out;
+        {
+            auto q = c.query("SELECT id, from_user, text, time FROM messages WHERE to_user = ?1 "
+                             "AND delivered = 0 ORDER BY id LIMIT 1000");
+            q->bind(1, user);
+            while (q->step())
+                out.push_back(MessageRow{q->integer(0), q->integer(1), q->text(2), q->integer(3)});
+        }
+        if (!out.empty()) {
+            auto q = c.query("UPDATE messages SET delivered = 1 WHERE to_user = ?1 AND "
+                             "delivered = 0 AND id <= ?2");
+            q->bind(1, user).bind(2, out.back().id);
+            q->run();
+        }
+        return out;
+    });
 }
 
 std::int64_t Store::addAppMessage(const std::string& msg, const std::string& url) {
     auto c = pool_.acquire();
-    auto q = c->query("INSERT INTO appmessages(msg, url) VALUES(?1, ?2)");
+    auto q = c->query("INSERT INTO appmessages(msg, url) VALUES(?1, ?2) RETURNING id");
     q->bind(1, msg).bind(2, url);
-    q->run();
-    return c->lastInsertId();
+    q->step();
+    return q->integer(0);
 }
 
 bool Store::removeAppMessage(std::int64_t id) {
@@ -882,22 +851,35 @@ std::vector<AppMessageRow> Store::appMessages() {
 }
 
 std::int64_t Store::queueMail(const MailRow& mail, std::int64_t now) {
-    auto c = pool_.acquire();
-    Transaction tx(*c, true);
-    auto q = c->query("INSERT INTO outbox(time, sender, recipient, subject, body) "
-                      "VALUES(?1, ?2, ?3, ?4, ?5)");
-    q->bind(1, now)
-        .bind(2, mail.sender)
-        .bind(3, mail.recipient)
-        .bind(4, mail.subject)
-        .bind(5, mail.body);
-    q->run();
-    std::int64_t id = c->lastInsertId();
-
-    wire::WriteFileDurably(dataDir_ / "outbox" / (std::to_string(id) + ".eml"),
-                           FormatMail(mail, id, now));
-    tx.commit();
-    return id;
+    // The mail file is written before the row commits; one whose row did
+    // not commit is removed, so the outbox holds only recorded mail.
+    fs::path written;
+    auto forget = [&] {
+        std::error_code ec;
+        if (!written.empty())
+            fs::remove(written, ec);
+        written.clear();
+    };
+    try {
+        return pool_.write([&](Connection& c) {
+            forget();
+            auto q = c.query("INSERT INTO outbox(time, sender, recipient, subject, body) "
+                             "VALUES(?1, ?2, ?3, ?4, ?5) RETURNING id");
+            q->bind(1, now)
+                .bind(2, mail.sender)
+                .bind(3, mail.recipient)
+                .bind(4, mail.subject)
+                .bind(5, mail.body);
+            q->step();
+            std::int64_t id = q->integer(0);
+            written = dataDir_ / "outbox" / (std::to_string(id) + ".eml");
+            wire::WriteFileDurably(written, FormatMail(mail, id, now));
+            return id;
+        });
+    } catch (...) {
+        forget();
+        throw;
+    }
 }
 
 } // namespace velmora::server

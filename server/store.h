@@ -1,13 +1,14 @@
 #pragma once
 
 // The service's data: users, sessions, libraries, access lists, messages,
-// application messages and the outbox, in one SQLite database, with file
-// contents in a blob folder beside it. Every operation that acts for a user
+// application messages and the outbox, in one database (an SQLite file or
+// PostgreSQL), with file contents in a blob folder. Every operation that acts for a user
 // takes that user's id and sees only what the user may see: objects of
 // others come back as "not found". Refusals are StoreErrors (store_error.h).
 
 #include "db.h"
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -96,20 +97,27 @@ struct LibraryLimits {
 
 class Store {
 public:
-    // Opens (creating when needed) the database and folders under dataDir.
+    // Opens (creating when needed) the folders under dataDir and the
+    // database: a postgresql:// URI, an SQLite file, or by default
+    // velmora.db in dataDir. Brings its schema up to date.
+    Store(const std::filesystem::path& dataDir, const std::string& database, int connections);
     Store(const std::filesystem::path& dataDir, int connections);
 
     const std::filesystem::path& dataDir() const { return dataDir_; }
     void setLimits(const LibraryLimits& limits) { limits_ = limits; }
     const LibraryLimits& limits() const { return limits_; }
+    // Blobs are named by the SHA-256 of their bytes (blobs.h); older data
+    // folders also hold randomly named ones, which keep working.
     std::filesystem::path blobPath(const std::string& blob) const;
-    // A fresh name for a blob: 128 random bits, so no two uploads meet.
-    static std::string NewBlobName();
+    std::filesystem::path blobDir() const { return dataDir_ / "blobs"; }
     std::filesystem::path tempDir() const { return dataDir_ / "tmp"; }
 
-    // Removes the leftovers of an interrupted run: temporary uploads and
-    // blobs that no file refers to. Returns how many files were removed.
-    int sweep();
+    // Removes the leftovers of interrupted runs: temporary files and blobs
+    // that no file refers to. Other instances may be writing or committing
+    // right now, so only files untouched for minAge are considered.
+    // Returns how many files were removed.
+    static constexpr auto kSweepAge = std::chrono::hours(1);
+    int sweep(std::chrono::seconds minAge = kSweepAge);
 
     // Users. AddUser creates the user with his root folder; the account id
     // must not be taken.
@@ -134,22 +142,45 @@ public:
     std::optional<std::int64_t> sessionUser(const std::string& tokenHash, std::int64_t now);
     void removeSession(const std::string& tokenHash);
 
+    // Sign-in back-off by account id, shared by every instance; times are
+    // wall-clock milliseconds.
+    struct BackOffRow {
+        int failures = 0;
+        std::int64_t untilMs = 0;
+        std::int64_t lastMs = 0;
+    };
+    std::optional<BackOffRow> signInBackOff(const std::string& accountId);
+    // Counts one more failure (at most 1000) and moves the end of the
+    // back-off to nowMs + delaySeconds(failures) unless it is later already.
+    BackOffRow addSignInFailure(const std::string& accountId, std::int64_t nowMs,
+                                int (*delaySeconds)(int));
+    void clearSignInBackOff(const std::string& accountId);
+    // Forgets account ids out of back-off at nowMs and quiet since quietSinceMs.
+    void forgetSignInBackOffs(std::int64_t nowMs, std::int64_t quietSinceMs);
+    std::size_t signInBackOffCount();
+
     // The user's own library.
     FolderRow createFolder(std::int64_t user, std::int64_t parent, const std::string& name);
     FolderRow renameFolder(std::int64_t user, std::int64_t folder, const std::string& name);
-    // Returns the blobs that no file refers to any more; the caller removes them.
-    std::vector<std::string> deleteFolder(std::int64_t user, std::int64_t folder);
+    // Blobs that no file refers to any more are removed with the rows.
+    void deleteFolder(std::int64_t user, std::int64_t folder);
     FolderRow setFolderAcl(std::int64_t user, std::int64_t folder, std::int64_t acl);
     FileRow renameFile(std::int64_t user, std::int64_t folder, std::int64_t file,
                        const std::string& name);
-    std::vector<std::string> deleteFile(std::int64_t user, std::int64_t folder, std::int64_t file);
+    void deleteFile(std::int64_t user, std::int64_t folder, std::int64_t file);
     // Refuses early what a commit would refuse (missing folder, a folder of
     // the name).
     void checkUploadTarget(std::int64_t user, std::int64_t folder, const std::string& name);
     // A file of the same name in the folder is replaced, keeping its id; the
-    // blob it held is removed once the new one is committed.
+    // blob it held is removed once the new one is committed. With staged (the
+    // bytes of the blob, still on disk), a blob that a delete elsewhere took
+    // meanwhile is brought back before the row is committed.
     FileRow commitFile(std::int64_t user, std::int64_t folder, const std::string& name,
-                       std::int64_t size, const std::string& blob);
+                       std::int64_t size, const std::string& blob,
+                       const std::filesystem::path& staged = {});
+    // Removes the blob when no file refers to it (an upload whose commit was
+    // refused); true when it was removed.
+    bool releaseBlob(const std::string& blob);
 
     // Reading, for the owner or a member of a list the folder or one of its
     // ancestors is shared with.

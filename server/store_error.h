@@ -19,6 +19,7 @@ public:
         NotSignedIn,  // the acting user no longer exists
         OutOfSpace,   // ids or storage are used up
         Internal,     // the database failed
+        Unavailable,  // the database is out of reach or busy for now
     };
 
     StoreError(Kind kind, const std::string& reason) : std::runtime_error(reason), kind_(kind) {}

@@ -21,13 +21,13 @@ std::string Id(std::int64_t n) {
     return std::to_string(n);
 }
 
-class ServerApi : public ::testing::Test {
+class ServerApi : public ::testing::TestWithParam<Backend> {
 protected:
-    ServiceFixture fx;
+    ServiceFixture fx{{}, GetParam()};
     Client& http = fx.client();
 };
 
-TEST_F(ServerApi, HealthAndSignInOut) {
+TEST_P(ServerApi, HealthAndSignInOut) {
     EXPECT_EQ(http.get("/health").body, "ok\n");
     TestUser alice = fx.addUser("alice");
     EXPECT_EQ(alice.token.size(), 64u);
@@ -51,7 +51,7 @@ TEST_F(ServerApi, HealthAndSignInOut) {
     EXPECT_EQ(http.get("/account", second).status, 200);
 }
 
-TEST_F(ServerApi, RepeatedFailedSignInsAreRefusedDuringBackOff) {
+TEST_P(ServerApi, RepeatedFailedSignInsAreRefusedDuringBackOff) {
     TestUser alice = fx.addUser("alice");
     for (int i = 0; i < SignInThrottle::kFreeFailures; ++i)
         EXPECT_EQ(http.post("/session", {{"accountid", "alice"}, {"password", "no"}}).status, 401);
@@ -91,7 +91,7 @@ TEST(ServerSignIn, ABurstOfSignInsSharesTheHashingSlots) {
     EXPECT_EQ(std::unique(tokens.begin(), tokens.end()), tokens.end());
 }
 
-TEST_F(ServerApi, FolderLifecycleAndNameRules) {
+TEST_P(ServerApi, FolderLifecycleAndNameRules) {
     TestUser u = fx.addUser("alice");
     std::int64_t music = fx.folder(u, 1, "Music");
     std::int64_t rock = fx.folder(u, music, "Rock & Roll");
@@ -131,7 +131,7 @@ TEST_F(ServerApi, FolderLifecycleAndNameRules) {
     EXPECT_EQ(jazz->decoded("name"), "Jazz");
 }
 
-TEST_F(ServerApi, DeletingAFolderRemovesItsSubtreeAndBlobs) {
+TEST_P(ServerApi, DeletingAFolderRemovesItsSubtreeAndBlobs) {
     TestUser u = fx.addUser("alice");
     std::int64_t a = fx.folder(u, 1, "A");
     std::int64_t b = fx.folder(u, a, "B");
@@ -152,7 +152,7 @@ TEST_F(ServerApi, DeletingAFolderRemovesItsSubtreeAndBlobs) {
     EXPECT_GT(fx.folder(u, 1, "A"), c);
 }
 
-TEST_F(ServerApi, FileRenameAndDelete) {
+TEST_P(ServerApi, FileRenameAndDelete) {
     TestUser u = fx.addUser("alice");
     std::int64_t f = fx.folder(u, 1, "F");
     std::int64_t one = fx.upload(u, f, "one.mp3", "abc");
@@ -174,7 +174,7 @@ TEST_F(ServerApi, FileRenameAndDelete) {
     EXPECT_EQ(http.get("/files/" + Id(u.id) + "/" + Id(f) + "/" + Id(one), u.token).status, 404);
 }
 
-TEST_F(ServerApi, AccessListsAndMembers) {
+TEST_P(ServerApi, AccessListsAndMembers) {
     TestUser u = fx.addUser("alice");
     TestUser bob = fx.addUser("bob");
     TestUser carol = fx.addUser("carol");
@@ -220,7 +220,7 @@ TEST_F(ServerApi, AccessListsAndMembers) {
     EXPECT_FALSE(ParseXml(http.get("/account", bob.token).body).find("folder", Id(f)));
 }
 
-TEST_F(ServerApi, AccountModelHoldsProfileTreeSharingAndLists) {
+TEST_P(ServerApi, AccountModelHoldsProfileTreeSharingAndLists) {
     TestUser owner = fx.addUser("owner", Tier::Gold, true);
     TestUser viewer = fx.addUser("viewer", Tier::Plus);
     std::int64_t top = fx.folder(owner, 1, "Top");
@@ -270,7 +270,7 @@ TEST_F(ServerApi, AccountModelHoldsProfileTreeSharingAndLists) {
     EXPECT_TRUE(seen.child("acls")->children.empty());
 }
 
-TEST_F(ServerApi, AnExpiredSharerIsNotListed) {
+TEST_P(ServerApi, AnExpiredSharerIsNotListed) {
     TestUser viewer = fx.addUser("viewer");
     NewUser n;
     n.accountId = "lapsed";
@@ -291,7 +291,7 @@ TEST_F(ServerApi, AnExpiredSharerIsNotListed) {
 
 // A hostile client can nest folders as deep as it likes, one request at a
 // time; the model and the delete must cope without recursion limits.
-TEST_F(ServerApi, VeryDeepFoldersAreServedAndDeleted) {
+TEST_P(ServerApi, VeryDeepFoldersAreServedAndDeleted) {
     TestUser u = fx.addUser("deep");
     const int depth = 20000;
     {
@@ -328,7 +328,7 @@ TEST_F(ServerApi, VeryDeepFoldersAreServedAndDeleted) {
     EXPECT_TRUE(after.child("library")->child("folder")->children.empty());
 }
 
-TEST_F(ServerApi, UsersDirectoryAndLookup) {
+TEST_P(ServerApi, UsersDirectoryAndLookup) {
     TestUser a = fx.addUser("anna", Tier::Free, true, "Anna@Example.org");
     fx.addUser("hidden", Tier::Plus, false);
     fx.addUser("ben", Tier::Platinum, true);
@@ -354,7 +354,7 @@ TEST_F(ServerApi, UsersDirectoryAndLookup) {
     EXPECT_EQ(users[1]->attr("platinum"), "1");
 }
 
-TEST_F(ServerApi, MessagesAreDeliveredOnceOldestFirst) {
+TEST_P(ServerApi, MessagesAreDeliveredOnceOldestFirst) {
     TestUser a = fx.addUser("anna");
     TestUser b = fx.addUser("ben");
     TestUser c = fx.addUser("carl");
@@ -402,7 +402,7 @@ TEST_F(ServerApi, MessagesAreDeliveredOnceOldestFirst) {
               413);
 }
 
-TEST_F(ServerApi, AppMessagesAreOpenAndEscaped) {
+TEST_P(ServerApi, AppMessagesAreOpenAndEscaped) {
     fx.store().addAppMessage("Fish & <chips>", "http://127.0.0.1/x?a=1&b=2");
     fx.store().addAppMessage("Second", "");
     Element doc = ParseXml(http.get("/appmessages").body);
@@ -421,7 +421,7 @@ std::string ReadFile(const fs::path& path) {
     return s.str();
 }
 
-TEST_F(ServerApi, MailGoesToTheOutboxOnly) {
+TEST_P(ServerApi, MailGoesToTheOutboxOnly) {
     TestUser a = fx.addUser("anna");
     TestUser b = fx.addUser("ben");
     Reply r = http.post(
@@ -485,7 +485,7 @@ TEST_F(ServerApi, MailGoesToTheOutboxOnly) {
               403);
 }
 
-TEST_F(ServerApi, LinkPagesNameTheItemAndNeedASessionForContent) {
+TEST_P(ServerApi, LinkPagesNameTheItemAndNeedASessionForContent) {
     TestUser a = fx.addUser("anna");
     std::int64_t f = fx.folder(a, 1, "<Folder>");
     std::int64_t file = fx.upload(a, f, "a&b.mp3", "data");
@@ -551,7 +551,7 @@ TEST_F(ServerApi, LinkPagesNameTheItemAndNeedASessionForContent) {
 }
 
 // SQL and markup characters in every text field are data, never code.
-TEST_F(ServerApi, HostileTextIsStoredVerbatim) {
+TEST_P(ServerApi, HostileTextIsStoredVerbatim) {
     const std::string evil = "x'); DROP TABLE files; --\" <b>&amp; %00 ' OR '1'='1";
     TestUser a = fx.addUser(evil);
     TestUser b = fx.addUser("ben");
@@ -579,7 +579,7 @@ TEST_F(ServerApi, HostileTextIsStoredVerbatim) {
     EXPECT_EQ(http.get("/files/" + Id(a.id) + "/" + Id(f) + "/" + Id(file), b.token).body, "bytes");
 }
 
-TEST_F(ServerApi, MalformedRequestsAreRefused) {
+TEST_P(ServerApi, MalformedRequestsAreRefused) {
     TestUser a = fx.addUser("anna");
     EXPECT_EQ(http.get("/account", std::string(64, 'f')).status, 401);
     EXPECT_EQ(http.get("/account", "short").status, 401);
@@ -601,6 +601,8 @@ TEST_F(ServerApi, MalformedRequestsAreRefused) {
     EXPECT_EQ(big->status, 413);
     EXPECT_EQ(http.get("/health").status, 200);
 }
+
+INSTANTIATE_TEST_SUITE_P(Backends, ServerApi, kBothBackends, BackendName);
 
 } // namespace
 } // namespace velmora::server::test

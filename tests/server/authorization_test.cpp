@@ -29,7 +29,7 @@ const char* Name(Who who) {
     return "";
 }
 
-class ServerAuthorization : public ::testing::Test {
+class ServerAuthorization : public ::testing::TestWithParam<Backend> {
 protected:
     void SetUp() override {
         owner = fx.addUser("owner");
@@ -63,13 +63,13 @@ protected:
         return "/files/" + Id(owner.id) + "/" + Id(folder) + "/" + Id(file);
     }
 
-    ServiceFixture fx;
+    ServiceFixture fx{{}, GetParam()};
     Client& http = fx.client();
     TestUser owner, member, other;
     std::int64_t shared = 0, sub = 0, priv = 0, sharedFile = 0, privFile = 0, list = 0;
 };
 
-TEST_F(ServerAuthorization, ReadingFiles) {
+TEST_P(ServerAuthorization, ReadingFiles) {
     struct Case {
         Who who;
         int sharedStatus;
@@ -95,7 +95,7 @@ TEST_F(ServerAuthorization, ReadingFiles) {
     }
 }
 
-TEST_F(ServerAuthorization, ModelShowsOnlyWhatIsShared) {
+TEST_P(ServerAuthorization, ModelShowsOnlyWhatIsShared) {
     for (Who who : {Who::Owner, Who::Member, Who::Other}) {
         SCOPED_TRACE(Name(who));
         std::string body = http.get("/account", token(who)).body;
@@ -107,7 +107,7 @@ TEST_F(ServerAuthorization, ModelShowsOnlyWhatIsShared) {
     EXPECT_EQ(http.get("/account").status, 401);
 }
 
-TEST_F(ServerAuthorization, OnlyTheOwnerChangesHisLibraryAndLists) {
+TEST_P(ServerAuthorization, OnlyTheOwnerChangesHisLibraryAndLists) {
     // Everything below names the owner's objects by id; for anyone else they
     // do not exist (404), and without a session nothing is looked at (401).
     for (Who who : {Who::Member, Who::Other, Who::Nobody}) {
@@ -157,7 +157,7 @@ TEST_F(ServerAuthorization, OnlyTheOwnerChangesHisLibraryAndLists) {
     EXPECT_EQ(members[0]->attr("id"), Id(member.id));
 }
 
-TEST_F(ServerAuthorization, LinkPagesAndLinkMailsFollowReadRights) {
+TEST_P(ServerAuthorization, LinkPagesAndLinkMailsFollowReadRights) {
     std::string key = wire::link::Encode(Id(owner.id) + "~" + Id(priv) + "~" + Id(privFile));
     std::string sharedKey = wire::link::Encode(Id(owner.id) + "~" + Id(sub) + "~" + Id(sharedFile));
     for (Who who : {Who::Owner, Who::Member, Who::Other}) {
@@ -184,13 +184,15 @@ TEST_F(ServerAuthorization, LinkPagesAndLinkMailsFollowReadRights) {
     }
 }
 
-TEST_F(ServerAuthorization, RemovingAMemberEndsHisAccess) {
+TEST_P(ServerAuthorization, RemovingAMemberEndsHisAccess) {
     EXPECT_EQ(http.get(fileUrl(sub, sharedFile), member.token).status, 200);
     EXPECT_EQ(http.del("/acls/" + Id(list) + "/members/" + Id(member.id), owner.token).status, 204);
     EXPECT_EQ(http.get(fileUrl(sub, sharedFile), member.token).status, 404);
     EXPECT_EQ(ParseXml(http.get("/account", member.token).body).child("sharing")->children.size(),
               0u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Backends, ServerAuthorization, kBothBackends, BackendName);
 
 } // namespace
 } // namespace velmora::server::test

@@ -146,8 +146,10 @@ std::string Client::signIn(const std::string& accountId, const std::string& pass
 
 namespace {
 
-Options TestOptions(Options o, const fs::path& dir) {
+Options TestOptions(Options o, const fs::path& dir, const velmora::test::ScratchDatabase* db) {
     o.dataDir = dir;
+    if (db)
+        o.database = db->uri();
     o.port = 0;
     o.hashCost = HashCost::Test;
     o.quiet = true;
@@ -157,8 +159,14 @@ Options TestOptions(Options o, const fs::path& dir) {
 
 } // namespace
 
-ServiceFixture::ServiceFixture(Options overrides)
-    : service_(std::make_unique<Service>(TestOptions(overrides, dir_.path()))),
+std::string BackendName(const ::testing::TestParamInfo<Backend>& info) {
+    return info.param == Backend::Sqlite ? "Sqlite" : "Postgres";
+}
+
+ServiceFixture::ServiceFixture(Options overrides, Backend backend)
+    : database_(backend == Backend::Postgres ? std::make_unique<velmora::test::ScratchDatabase>()
+                                             : nullptr),
+      service_(std::make_unique<Service>(TestOptions(overrides, dir_.path(), database_.get()))),
       port_(service_->start()), client_(port_) {}
 
 ServiceFixture::~ServiceFixture() {

@@ -3,8 +3,10 @@
 // A service on a free loopback port with a temporary data folder, and the
 // small client helpers the tests speak to it with.
 
+#include "postgres_cluster.h"
 #include "service.h"
 
+#include <gtest/gtest.h>
 #include <httplib.h>
 
 #include <filesystem>
@@ -75,10 +77,16 @@ struct TestUser {
     std::string token;
 };
 
-// An in-process service per test.
+// The service's two storage backends; suites that run on both take one as
+// their parameter.
+enum class Backend { Sqlite, Postgres };
+inline const auto kBothBackends = ::testing::Values(Backend::Sqlite, Backend::Postgres);
+std::string BackendName(const ::testing::TestParamInfo<Backend>& info);
+
+// An in-process service per test, on a fresh database.
 class ServiceFixture {
 public:
-    explicit ServiceFixture(Options overrides = {});
+    explicit ServiceFixture(Options overrides = {}, Backend backend = Backend::Sqlite);
     ~ServiceFixture();
 
     Service& service() { return *service_; }
@@ -104,6 +112,7 @@ public:
 
 private:
     TempDir dir_;
+    std::unique_ptr<velmora::test::ScratchDatabase> database_;
     std::unique_ptr<Service> service_;
     int port_ = 0;
     Client client_;

@@ -3,6 +3,7 @@
 
 #include "auth.h"
 #include "db.h"
+#include "db_sqlite.h"
 #include "errors.h"
 #include "harness.h"
 #include "router.h"
@@ -71,6 +72,10 @@ INSTANTIATE_TEST_SUITE_P(
                     "No more ids\n", ""},
         RefusalCase{"Internal", [] { throw StoreError(Kind::Internal, "Database error: x"); }, 500,
                     "Database error: x\n", ""},
+        // A database out of reach is worth another try soon.
+        RefusalCase{"Unavailable",
+                    [] { throw StoreError(Kind::Unavailable, "The database is unavailable"); }, 503,
+                    "The database is unavailable\n", "1"},
         RefusalCase{"HttpRefusal", [] { throw ServiceError(429, "Too many failed sign-ins", 8); },
                     429, "Too many failed sign-ins\n", "8"},
         // Anything else says nothing of its inside to the client.
@@ -90,7 +95,7 @@ TEST(ServerDatabase, OnlyADuplicateNameReadsAsATakenName) {
         {"INSERT INTO tokens(hash, owner) VALUES('other', NULL)", Kind::Internal},
     };
     TempDir dir;
-    Connection c((dir.path() / "constraints.db").string());
+    SqliteConnection c((dir.path() / "constraints.db").string());
     c.exec("PRAGMA foreign_keys=ON");
     c.exec("CREATE TABLE lists(id INTEGER PRIMARY KEY, owner INTEGER, name TEXT, "
            "UNIQUE(owner, name));"

@@ -1,4 +1,4 @@
-// Text rules, generated media and sign-in back-off, without a server.
+// Text rules and generated media, without a server.
 
 #include "auth.h"
 #include "media.h"
@@ -85,27 +85,6 @@ TEST(ServerMedia, AiffChunksAndSampleRateAreConsistent) {
     EXPECT_DOUBLE_EQ(std::ldexp(static_cast<double>(mantissa), exponent - 63), 22050.0);
     ASSERT_EQ(aiff.substr(38, 4), "SSND");
     EXPECT_EQ(Be32(aiff, 42), 8 + frames * 2);
-}
-
-TEST(ServerThrottle, DelaysGrowAfterRepeatedFailuresAndResetOnSuccess) {
-    SignInThrottle throttle;
-    auto t = SignInThrottle::Clock::now();
-    for (int i = 0; i < SignInThrottle::kFreeFailures - 1; ++i)
-        throttle.failed("a", t);
-    EXPECT_EQ(throttle.secondsLeft("a", t), 0);
-    throttle.failed("a", t);
-    EXPECT_EQ(throttle.secondsLeft("a", t), 1);
-    throttle.failed("a", t);
-    EXPECT_EQ(throttle.secondsLeft("a", t), 2);
-    throttle.failed("a", t);
-    EXPECT_EQ(throttle.secondsLeft("a", t), 4);
-    EXPECT_EQ(throttle.secondsLeft("b", t), 0); // other accounts are not slowed
-    EXPECT_EQ(throttle.secondsLeft("a", t + std::chrono::seconds(5)), 0);
-    for (int i = 0; i < 40; ++i)
-        throttle.failed("a", t);
-    EXPECT_EQ(throttle.secondsLeft("a", t), SignInThrottle::kMaxDelaySeconds);
-    throttle.succeeded("a");
-    EXPECT_EQ(throttle.secondsLeft("a", t), 0);
 }
 
 } // namespace

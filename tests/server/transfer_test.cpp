@@ -84,13 +84,13 @@ template <class Pred> bool Eventually(Pred pred) {
     return pred();
 }
 
-class ServerTransfer : public ::testing::Test {
+class ServerTransfer : public ::testing::TestWithParam<Backend> {
 protected:
-    ServiceFixture fx;
+    ServiceFixture fx{{}, GetParam()};
     Client& http = fx.client();
 };
 
-TEST_F(ServerTransfer, UploadThenDownloadGivesTheSameBytes) {
+TEST_P(ServerTransfer, UploadThenDownloadGivesTheSameBytes) {
     TestUser u = fx.addUser("anna");
     std::string bytes = RandomBytes(3 * 1024 * 1024 + 17, 7);
     std::int64_t id = fx.upload(u, 1, "big song.MP3", bytes);
@@ -122,7 +122,7 @@ TEST_F(ServerTransfer, UploadThenDownloadGivesTheSameBytes) {
     EXPECT_EQ(http.get("/files/" + Id(u.id) + "/1/" + Id(empty), u.token).body, "");
 }
 
-TEST_F(ServerTransfer, RangeRequestsGivePartialContent) {
+TEST_P(ServerTransfer, RangeRequestsGivePartialContent) {
     TestUser u = fx.addUser("anna");
     std::string bytes = RandomBytes(100000, 3);
     std::int64_t id = fx.upload(u, 1, "r.mp3", bytes);
@@ -149,7 +149,7 @@ TEST_F(ServerTransfer, RangeRequestsGivePartialContent) {
     EXPECT_EQ(malformed.status, 416);
 }
 
-TEST_F(ServerTransfer, RefusedUploadsLeaveNothing) {
+TEST_P(ServerTransfer, RefusedUploadsLeaveNothing) {
     TestUser u = fx.addUser("anna");
     httplib::Client c("127.0.0.1", fx.port());
     httplib::Headers h{{"X-Velmora-Session", u.token}};
@@ -200,7 +200,7 @@ TEST(ServerTransferLimit, UploadsBeyondTheLimitAreRefused) {
     EXPECT_EQ(files[0]->decoded("name"), "fits.mp3");
 }
 
-TEST_F(ServerTransfer, ACutUploadLeavesNoFileAndNoTemporaryFile) {
+TEST_P(ServerTransfer, ACutUploadLeavesNoFileAndNoTemporaryFile) {
     TestUser u = fx.addUser("anna");
     std::string head = "POST /upload?folder=1&name=cut.mp3 HTTP/1.1\r\nHost: x\r\n"
                        "X-Velmora-Session: " +
@@ -219,7 +219,7 @@ TEST_F(ServerTransfer, ACutUploadLeavesNoFileAndNoTemporaryFile) {
     EXPECT_GT(fx.upload(u, 1, "cut.mp3", "whole"), 0);
 }
 
-TEST_F(ServerTransfer, ConcurrentUploadsOfOneNameGiveOneWholeFile) {
+TEST_P(ServerTransfer, ConcurrentUploadsOfOneNameGiveOneWholeFile) {
     TestUser u = fx.addUser("anna");
     std::vector<int> statuses(6, 0);
     std::vector<std::string> bodies;
@@ -247,6 +247,8 @@ TEST_F(ServerTransfer, ConcurrentUploadsOfOneNameGiveOneWholeFile) {
     EXPECT_EQ(fx.blobFiles(), 1u);
     EXPECT_EQ(fx.tempFiles(), 0u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Backends, ServerTransfer, kBothBackends, BackendName);
 
 } // namespace
 } // namespace velmora::server::test
