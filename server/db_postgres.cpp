@@ -223,9 +223,10 @@ void PostgresConnection::rollback() {
 bool PostgresConnection::usable() {
     if (PQstatus(conn_) != CONNECTION_OK)
         return false;
-    // A server that went away has closed the socket: reading what is there,
-    // without waiting, notices.
-    if (PQtransactionStatus(conn_) == PQTRANS_IDLE)
+    // A server that went away has sent its farewell and closed the socket:
+    // reading what is there, without waiting, notices. The second read
+    // meets the end of the stream.
+    for (int i = 0; i < 2 && PQtransactionStatus(conn_) == PQTRANS_IDLE; ++i)
         PQconsumeInput(conn_);
     return PQstatus(conn_) == CONNECTION_OK;
 }
