@@ -3,6 +3,8 @@
 #include "db_postgres.h"
 #include "db_sqlite.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <random>
 #include <thread>

@@ -250,6 +250,16 @@ TEST(ServerPostgres, ALostConnectionIsRefusedAsUnavailableAndReplaced) {
     EXPECT_NE(third, second);
 }
 
+TEST(ServerPostgres, ADatabaseNotInUtf8IsRefused) {
+    auto& cluster = velmora::test::PostgresCluster::Shared();
+    PGconn* admin = PQconnectdb(cluster.uri("postgres").c_str());
+    PGresult* r = PQexec(admin, "CREATE DATABASE latin TEMPLATE template0 ENCODING 'LATIN1'");
+    EXPECT_EQ(PQresultStatus(r), PGRES_COMMAND_OK) << PQerrorMessage(admin);
+    PQclear(r);
+    PQfinish(admin);
+    EXPECT_EQ(KindOf([&] { PostgresConnection c(cluster.uri("latin")); }), Kind::Internal);
+}
+
 TEST(ServerPostgres, ACommitAfterAFailedStatementIsNoSuccess) {
     Database db(Backend::Postgres);
     auto c = db.open();
