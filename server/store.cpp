@@ -673,7 +673,7 @@ AclRow Store::renameAcl(std::int64_t user, std::int64_t acl, const std::string& 
 }
 
 void Store::deleteAcl(std::int64_t user, std::int64_t acl) {
-    return pool_.write([&](Connection& c) {
+    pool_.write([&](Connection& c) {
         RequireOwnAcl(c, user, acl);
         {
             auto q = c.query("UPDATE folders SET acl = 0 WHERE owner = ?1 AND acl = ?2");
@@ -692,7 +692,7 @@ void Store::deleteAcl(std::int64_t user, std::int64_t acl) {
 }
 
 void Store::addMember(std::int64_t user, std::int64_t acl, std::int64_t member) {
-    return pool_.write([&](Connection& c) {
+    pool_.write([&](Connection& c) {
         RequireOwnAcl(c, user, acl);
         if (member == user)
             throw StoreError(StoreError::Kind::InvalidInput, "Can't share with yourself");
@@ -716,7 +716,7 @@ void Store::addMember(std::int64_t user, std::int64_t acl, std::int64_t member) 
 }
 
 void Store::removeMember(std::int64_t user, std::int64_t acl, std::int64_t member) {
-    return pool_.write([&](Connection& c) {
+    pool_.write([&](Connection& c) {
         RequireOwnAcl(c, user, acl);
         auto q = c.query("DELETE FROM acl_members WHERE acl = ?1 AND \"user\" = ?2");
         q->bind(1, acl).bind(2, member);
