@@ -515,6 +515,9 @@ void Store::checkUploadTarget(std::int64_t user, std::int64_t folder, const std:
     if (!wire::IsMediaFileName(name))
         throw StoreError(StoreError::Kind::InvalidInput, "Invalid file type");
     auto c = pool_.acquire();
+    // One picture of the folder: a file of the name committed by a
+    // concurrent upload between two looks would read as a taken name.
+    Transaction tx(*c, false);
     RequireOwnFolder(*c, user, folder);
     // A file of the name is replaced by the upload; a folder of the name is
     // in the way.
