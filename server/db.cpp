@@ -3,6 +3,9 @@
 #include "db_postgres.h"
 #include "db_sqlite.h"
 
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <random>
 #include <thread>
 
@@ -64,14 +67,17 @@ ConnectionPool::Lease ConnectionPool::acquire() {
     if (!connection) {
         try {
             connection = open_();
-        } catch (...) {
-            // The slot stays, to be opened by a later request.
+        } catch (const std::exception& e) {
+            // The slot stays, to be opened by a later request. The reason
+            // names hosts and ports: it is for the operator, not the client.
             {
                 std::lock_guard lock(mutex_);
                 free_.emplace_back();
             }
             available_.notify_one();
-            throw;
+            std::fprintf(stderr, "velmora-service: %s\n", e.what());
+            throw StoreError(StoreError::Kind::Unavailable,
+                             "The database is unavailable; try again later");
         }
     }
     return Lease(*this, std::move(connection));

@@ -9,7 +9,6 @@
 
 #include "store_error.h"
 
-#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>

@@ -155,7 +155,11 @@ std::string DollarPlaceholders(std::string_view sql) {
 }
 
 PostgresConnection::PostgresConnection(const std::string& uri) {
-    conn_ = PQconnectdb(uri.c_str());
+    // A database host that does not answer must not hold a request for
+    // ever: 5 s to connect unless the URI says otherwise.
+    const char* const keys[] = {"connect_timeout", "dbname", nullptr};
+    const char* const values[] = {"5", uri.c_str(), nullptr};
+    conn_ = PQconnectdbParams(keys, values, 1);
     if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
         std::string message = conn_ ? PQerrorMessage(conn_) : "out of memory";
         while (!message.empty() && std::isspace(static_cast<unsigned char>(message.back())))
@@ -165,10 +169,15 @@ PostgresConnection::PostgresConnection(const std::string& uri) {
         throw StoreError(StoreError::Kind::Unavailable, "Cannot reach the database: " + message);
     }
     PQsetNoticeProcessor(conn_, IgnoreNotice, nullptr);
-    if (PQsetClientEncoding(conn_, "UTF8") != 0) {
+    // Names are checked as UTF-8 and must come back as they went in.
+    const char* encoding = PQparameterStatus(conn_, "server_encoding");
+    if (PQsetClientEncoding(conn_, "UTF8") != 0 || !encoding ||
+        std::strcmp(encoding, "UTF8") != 0) {
         PQfinish(conn_);
         conn_ = nullptr;
-        throw StoreError(StoreError::Kind::Internal, "The database does not speak UTF-8");
+        throw StoreError(StoreError::Kind::Internal,
+                         "The database must use the UTF8 encoding (CREATE DATABASE ... "
+                         "ENCODING 'UTF8')");
     }
 }
 
@@ -223,9 +232,10 @@ void PostgresConnection::rollback() {
 bool PostgresConnection::usable() {
     if (PQstatus(conn_) != CONNECTION_OK)
         return false;
-    // A server that went away has closed the socket: reading what is there,
-    // without waiting, notices.
-    if (PQtransactionStatus(conn_) == PQTRANS_IDLE)
+    // A server that went away has sent its farewell and closed the socket:
+    // reading what is there, without waiting, notices. The second read
+    // meets the end of the stream.
+    for (int i = 0; i < 2 && PQtransactionStatus(conn_) == PQTRANS_IDLE; ++i)
         PQconsumeInput(conn_);
     return PQstatus(conn_) == CONNECTION_OK;
 }

@@ -535,6 +535,9 @@ void Store::checkUploadTarget(std::int64_t user, std::int64_t folder, const std:
     if (!wire::IsMediaFileName(name))
         throw StoreError(StoreError::Kind::InvalidInput, "Invalid file type");
     auto c = pool_.acquire();
+    // One picture of the folder: a file of the name committed by a
+    // concurrent upload between two looks would read as a taken name.
+    Transaction tx(*c, false);
     RequireOwnFolder(*c, user, folder);
     // A file of the name is replaced by the upload; a folder of the name is
     // in the way.
@@ -717,7 +720,7 @@ AclRow Store::renameAcl(std::int64_t user, std::int64_t acl, const std::string& 
 }
 
 void Store::deleteAcl(std::int64_t user, std::int64_t acl) {
-    return pool_.write([&](Connection& c) {
+    pool_.write([&](Connection& c) {
         RequireOwnAcl(c, user, acl);
         {
             auto q = c.query("UPDATE folders SET acl = 0 WHERE owner = ?1 AND acl = ?2");
@@ -736,7 +739,7 @@ void Store::deleteAcl(std::int64_t user, std::int64_t acl) {
 }
 
 void Store::addMember(std::int64_t user, std::int64_t acl, std::int64_t member) {
-    return pool_.write([&](Connection& c) {
+    pool_.write([&](Connection& c) {
         RequireOwnAcl(c, user, acl);
         if (member == user)
             throw StoreError(StoreError::Kind::InvalidInput, "Can't share with yourself");
@@ -760,7 +763,7 @@ void Store::addMember(std::int64_t user, std::int64_t acl, std::int64_t member) 
 }
 
 void Store::removeMember(std::int64_t user, std::int64_t acl, std::int64_t member) {
-    return pool_.write([&](Connection& c) {
+    pool_.write([&](Connection& c) {
         RequireOwnAcl(c, user, acl);
         auto q = c.query("DELETE FROM acl_members WHERE acl = ?1 AND \"user\" = ?2");
         q->bind(1, acl).bind(2, member);

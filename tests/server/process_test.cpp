@@ -98,32 +98,54 @@ TEST(ServerProcess, BadCommandLinesExitWithAnError) {
     EXPECT_EQ(noPassword->finish(0), 1);
     Process badCost = Launch(dir, {"--hash-cost", "free"}, false);
     EXPECT_EQ(badCost->finish(0), 1);
+    Process noConnections = Launch(dir, {"--database-connections", "0"});
+    EXPECT_EQ(noConnections->finish(0), 1);
+    // A database out of reach stops the start, not the first request.
+    Process unreachable = Launch(dir, {"--database", "postgresql://velmora@127.0.0.1:1/none"});
+    EXPECT_EQ(unreachable->finish(0), 2);
 }
 
-TEST(ServerProcess, ApplicationMessagesAreManagedFromTheCommandLine) {
+class ServerProcessDatabase : public ::testing::TestWithParam<Backend> {
+protected:
+    // --database for the backend under test; SQLite stays the default.
+    QStringList database() {
+        if (GetParam() == Backend::Sqlite)
+            return {};
+        if (!scratch_)
+            scratch_ = std::make_unique<velmora::test::ScratchDatabase>();
+        return {"--database", QString::fromStdString(scratch_->uri())};
+    }
+
+private:
+    std::unique_ptr<velmora::test::ScratchDatabase> scratch_;
+};
+
+TEST_P(ServerProcessDatabase, ApplicationMessagesAreManagedFromTheCommandLine) {
     TempDir dir;
     {
-        Process add =
-            Launch(dir, {"--add-appmessage", "Hello & welcome", "--url", "http://127.0.0.1/x"});
+        Process add = Launch(dir, database() + QStringList{"--add-appmessage", "Hello & welcome",
+                                                           "--url", "http://127.0.0.1/x"});
         EXPECT_EQ(add->waitForLine("appmessage "), "appmessage 1");
         EXPECT_EQ(add->finish(0), 0);
     }
     {
-        Process list = Launch(dir, {"--list-appmessages"});
+        Process list = Launch(dir, database() + QStringList{"--list-appmessages"});
         EXPECT_EQ(list->waitForLine("1\t"), "1\tHello & welcome\thttp://127.0.0.1/x");
         EXPECT_EQ(list->finish(0), 0);
     }
     {
-        Process remove = Launch(dir, {"--remove-appmessage", "1"});
+        Process remove = Launch(dir, database() + QStringList{"--remove-appmessage", "1"});
         EXPECT_EQ(remove->finish(0), 0);
-        Process again = Launch(dir, {"--remove-appmessage", "1"});
+        Process again = Launch(dir, database() + QStringList{"--remove-appmessage", "1"});
         EXPECT_EQ(again->finish(0), 1);
     }
-    Process serve = Launch(dir, {"--port", "0"});
+    Process serve = Launch(dir, database() + QStringList{"--port", "0"});
     Client http(serve->waitForPort());
     EXPECT_TRUE(ParseXml(http.get("/appmessages").body).children.empty());
     EXPECT_EQ(serve->finish(SIGTERM), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Backends, ServerProcessDatabase, kBothBackends, BackendName);
 
 TEST(ServerProcess, SeedDemoThenServeLinksToTheServedPort) {
     TempDir dir;

@@ -3,7 +3,6 @@
 
 #include "auth.h"
 #include "db.h"
-#include "db_sqlite.h"
 #include "errors.h"
 #include "harness.h"
 #include "router.h"
@@ -82,54 +81,6 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"Unexpected", [] { throw std::logic_error("secret detail"); }, 500,
                     "Internal error\n", ""}),
     [](const auto& info) { return std::string(info.param.label); });
-
-TEST(ServerDatabase, OnlyADuplicateNameReadsAsATakenName) {
-    struct Case {
-        const char* statement;
-        Kind kind;
-    };
-    const Case cases[] = {
-        {"INSERT INTO lists(owner, name) VALUES(1, 'Friends')", Kind::NameTaken},
-        {"INSERT INTO tokens(hash, owner) VALUES('h', 1)", Kind::Conflict},
-        {"INSERT INTO members(list, user) VALUES(99, 1)", Kind::Conflict},
-        {"INSERT INTO tokens(hash, owner) VALUES('other', NULL)", Kind::Internal},
-    };
-    TempDir dir;
-    SqliteConnection c((dir.path() / "constraints.db").string());
-    c.exec("PRAGMA foreign_keys=ON");
-    c.exec("CREATE TABLE lists(id INTEGER PRIMARY KEY, owner INTEGER, name TEXT, "
-           "UNIQUE(owner, name));"
-           "CREATE TABLE tokens(hash TEXT PRIMARY KEY, owner INTEGER NOT NULL) WITHOUT ROWID;"
-           "CREATE TABLE members(list INTEGER REFERENCES lists(id), user INTEGER);"
-           "INSERT INTO lists(owner, name) VALUES(1, 'Friends');"
-           "INSERT INTO tokens(hash, owner) VALUES('h', 1);");
-    for (const auto& test : cases) {
-        SCOPED_TRACE(test.statement);
-        try {
-            c.query(test.statement)->run();
-            ADD_FAILURE() << "the statement was accepted";
-        } catch (const StoreError& e) {
-            EXPECT_EQ(e.kind(), test.kind);
-            if (test.kind == Kind::NameTaken)
-                EXPECT_STREQ(e.what(), "An entry with this name already exists");
-            else
-                EXPECT_EQ(std::string(e.what()).find("name already exists"), std::string::npos);
-        }
-    }
-}
-
-TEST(ServerDatabase, ATokenStoredTwiceIsAConflictNotATakenName) {
-    TempDir dir;
-    Store store(dir.path(), 1);
-    store.addSession("same-hash", 1, 2000000000);
-    try {
-        store.addSession("same-hash", 1, 2000000000);
-        ADD_FAILURE() << "the second session was stored";
-    } catch (const StoreError& e) {
-        EXPECT_EQ(e.kind(), Kind::Conflict);
-        EXPECT_NE(std::string(e.what()), "An entry with this name already exists");
-    }
-}
 
 TEST(ServerXmlWriter, EscapesTextsAndNestsElements) {
     namespace xml = wire::xml;

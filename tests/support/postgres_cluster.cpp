@@ -4,8 +4,13 @@
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <thread>
 
 #include <fstream>
 #include <memory>
@@ -43,7 +48,7 @@ void Command(const std::string& uri, const std::string& sql) {
 } // namespace
 
 PostgresCluster::PostgresCluster() {
-    for (const char* tool : {"initdb", "pg_ctl", "postgres"}) {
+    for (const char* tool : {"initdb", "postgres"}) {
         if (!fs::exists(kBin / tool))
             throw std::runtime_error("PostgreSQL 15 is not installed (" + (kBin / tool).string() +
                                      " is missing); scripts/install-deps installs postgresql-15");
@@ -65,12 +70,10 @@ PostgresCluster::PostgresCluster() {
 }
 
 PostgresCluster::~PostgresCluster() {
-    try {
-        if (running_)
-            run({(kBin / "pg_ctl").string(), "-D", (dir_ / "data").string(), "-m", "immediate",
-                 "-w", "stop"});
-    } catch (...) {
-        // The folder goes anyway; a server left behind ends with its files.
+    // SIGQUIT: an immediate stop; the data goes anyway.
+    if (server_ > 0) {
+        ::kill(server_, SIGQUIT);
+        ::waitpid(server_, nullptr, 0);
     }
     std::error_code ec;
     fs::remove_all(dir_, ec);
@@ -81,20 +84,75 @@ PostgresCluster& PostgresCluster::Shared() {
     return cluster;
 }
 
+// The server runs as a child of the test program, not as a daemon: should
+// the program die without its destructors (a crash, a timeout), the kernel
+// stops the server too, so no cluster outlives its test. The signal comes
+// when the thread that started the server ends: the first use of the
+// cluster belongs on the test's main thread.
 void PostgresCluster::start() {
+    std::vector<std::string> argv;
+    if (::geteuid() == 0) {
+        // setpriv, unlike runuser, runs the server itself, and sets the
+        // death signal after the change of user, which would clear it.
+        const passwd* nobody = ::getpwnam("nobody");
+        argv = {"setpriv",
+                "--reuid=" + std::to_string(nobody->pw_uid),
+                "--regid=" + std::to_string(nobody->pw_gid),
+                "--clear-groups",
+                "--pdeathsig=SIGQUIT",
+                "--"};
+    }
     // No TCP at all; no durability either, which a throwaway cluster has no
     // use for.
-    std::string options = "-k " + dir_.string() +
-                          " -c listen_addresses= -F -c shared_buffers=16MB"
-                          " -c max_connections=200";
-    run({(kBin / "pg_ctl").string(), "-D", (dir_ / "data").string(), "-l",
-         (dir_ / "server.log").string(), "-w", "-t", "60", "-o", options, "start"});
-    running_ = true;
+    for (const std::string& arg :
+         {(kBin / "postgres").string(), std::string("-D"), (dir_ / "data").string(),
+          std::string("-k"), dir_.string(), std::string("-c"), std::string("listen_addresses="),
+          std::string("-F"), std::string("-c"), std::string("shared_buffers=16MB"),
+          std::string("-c"), std::string("max_connections=200")})
+        argv.push_back(arg);
+    std::vector<char*> raw;
+    for (auto& arg : argv)
+        raw.push_back(arg.data());
+    raw.push_back(nullptr);
+    const fs::path log = dir_ / "server.log";
+    int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (out < 0)
+        throw std::runtime_error("cannot write " + log.string());
+    const pid_t parent = ::getpid();
+    server_ = ::fork();
+    if (server_ == 0) {
+        ::prctl(PR_SET_PDEATHSIG, SIGQUIT);
+        if (::getppid() != parent)
+            ::_exit(1);
+        ::dup2(out, 1);
+        ::dup2(out, 2);
+        ::execvp(raw[0], raw.data());
+        ::_exit(127);
+    }
+    ::close(out);
+    if (server_ < 0)
+        throw std::runtime_error("cannot start the test cluster's server");
+    const std::string probe = uri("postgres");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (PQping(probe.c_str()) != PQPING_OK) {
+        if (::waitpid(server_, nullptr, WNOHANG) == server_ ||
+            std::chrono::steady_clock::now() > deadline) {
+            ::kill(server_, SIGQUIT);
+            ::waitpid(server_, nullptr, 0);
+            server_ = -1;
+            throw std::runtime_error("the test cluster's server did not start:\n" + Tail(log));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
 }
 
 void PostgresCluster::stop() {
-    run({(kBin / "pg_ctl").string(), "-D", (dir_ / "data").string(), "-m", "fast", "-w", "stop"});
-    running_ = false;
+    // SIGINT: a fast stop, which ends the sessions and keeps the data.
+    if (server_ <= 0)
+        return;
+    ::kill(server_, SIGINT);
+    ::waitpid(server_, nullptr, 0);
+    server_ = -1;
 }
 
 std::string PostgresCluster::uri(const std::string& database) const {

@@ -1,8 +1,8 @@
 #pragma once
 
 // A throwaway PostgreSQL 15 cluster for tests: made in a temporary folder
-// with initdb, served by pg_ctl on a unix socket in that folder (so no port
-// is shared with anything), stopped and removed at the end. As root, the
+// with initdb, served on a unix socket in that folder (so no port is shared
+// with anything), stopped and removed at the end. As root, the
 // server runs as "nobody", since PostgreSQL refuses to run as root. A
 // missing PostgreSQL is a failure with a reason, never a skip.
 
@@ -36,7 +36,7 @@ private:
     void run(const std::vector<std::string>& args);
 
     std::filesystem::path dir_;
-    bool running_ = false;
+    int server_ = -1; // the server's process id while it runs
     int databases_ = 0;
 };
 
