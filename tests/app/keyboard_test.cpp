@@ -116,8 +116,19 @@ private:
         QTimer::singleShot(5, &context_, [this] { Poll(); });
     }
     void Poll() {
-        if (Done() || !stuck_.empty())
+        if (!stuck_.empty())
             return;
+        if (Done()) {
+            // The last keys should have closed every menu and modal dialog;
+            // one left open would hold the test in its loop for good.
+            if (!QApplication::activePopupWidget() && !QApplication::activeModalWidget())
+                return;
+            if (clock_.elapsed() > 5000)
+                GiveUp("a window still open after the last keys");
+            else
+                Schedule();
+            return;
+        }
         const Step& step = steps_[next_];
         if (!step.ready()) {
             if (clock_.elapsed() > 5000)
@@ -139,6 +150,10 @@ private:
             popup->close();
         while (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
             modal->reject();
+        // A dialog whose modality the window system has not taken up yet.
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (auto* dialog = qobject_cast<QDialog*>(top); dialog && dialog->isVisible())
+                dialog->reject();
     }
 
     std::vector<Step> steps_;
