@@ -56,6 +56,10 @@ void Send(const Key& k) {
         QTest::keyClicks(static_cast<QWidget*>(nullptr), k.text);
     else
         QTest::keyClick(static_cast<QWidget*>(nullptr), k.key, k.modifiers);
+    // A release can wait in the window system's queue behind the press; the
+    // next key must not overtake it (an Escape between a Space's press and
+    // release cancels the button's press, as it would for a person).
+    QCoreApplication::processEvents();
 }
 
 // The keys for one window, typed once it is up with the keyboard in it.
@@ -131,7 +135,8 @@ private:
         }
         const Step& step = steps_[next_];
         if (!step.ready()) {
-            if (clock_.elapsed() > 5000)
+            // A first window of a sanitizer build can take seconds to show.
+            if (clock_.elapsed() > 30000)
                 GiveUp(step.window);
             else
                 Schedule();
