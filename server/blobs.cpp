@@ -1,6 +1,7 @@
 #include "blobs.h"
 
 #include "db.h"
+#include "wire/durable_file.h"
 
 #include <cerrno>
 #include <csignal>
@@ -18,19 +19,6 @@ namespace {
 
 [[noreturn]] void ThrowErrno(const std::string& what) {
     throw std::system_error(errno, std::generic_category(), what);
-}
-
-void SyncFolder(const fs::path& folder) {
-    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        ThrowErrno("Cannot open " + folder.string());
-    int rc = ::fsync(fd);
-    int saved = errno;
-    ::close(fd);
-    if (rc != 0) {
-        errno = saved;
-        ThrowErrno("Cannot flush " + folder.string());
-    }
 }
 
 std::string Hex(const unsigned char* bytes, std::size_t size) {
@@ -76,19 +64,8 @@ void StagedBlob::write(const char* data, std::size_t length) {
         ThrowErrno("Cannot write " + path_.string());
     }
     crypto_hash_sha256_update(&hash_, reinterpret_cast<const unsigned char*>(data), length);
-    while (length > 0) {
-        ssize_t n = ::write(fd_, data, length);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = EIO;
-            ThrowErrno("Cannot write " + path_.string());
-        }
-        data += n;
-        length -= static_cast<std::size_t>(n);
-        size_ += static_cast<std::uint64_t>(n);
-    }
+    wire::WriteAll(fd_, data, length, path_);
+    size_ += length;
 }
 
 std::string StagedBlob::place(const fs::path& blobDir) {
@@ -127,7 +104,7 @@ void LinkBlob(const fs::path& source, const fs::path& target) {
             return;
         ThrowErrno("Cannot store " + target.string());
     }
-    SyncFolder(target.parent_path());
+    wire::SyncFolder(target.parent_path());
 }
 
 void LockBlob(Connection& c, const std::string& blob) {

@@ -16,6 +16,8 @@ namespace {
     throw std::system_error(errno, std::generic_category(), what);
 }
 
+} // namespace
+
 void SyncFolder(const std::filesystem::path& folder) {
     int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
@@ -29,7 +31,20 @@ void SyncFolder(const std::filesystem::path& folder) {
     }
 }
 
-} // namespace
+void WriteAll(int fd, const char* data, std::size_t length, const std::filesystem::path& path) {
+    while (length > 0) {
+        ssize_t n = ::write(fd, data, length);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;
+            ThrowErrno("Cannot write " + path.string());
+        }
+        data += n;
+        length -= static_cast<std::size_t>(n);
+    }
+}
 
 DurableFile::DurableFile(const std::filesystem::path& folder, mode_t mode) {
     std::string pattern = (folder / "durable-XXXXXX.part").string();
@@ -59,19 +74,8 @@ void DurableFile::discard() noexcept {
 }
 
 void DurableFile::write(const char* data, std::size_t length) {
-    while (length > 0) {
-        ssize_t n = ::write(fd_, data, length);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = EIO;
-            ThrowErrno("Cannot write " + temp_.string());
-        }
-        data += n;
-        length -= static_cast<std::size_t>(n);
-        size_ += static_cast<std::uint64_t>(n);
-    }
+    WriteAll(fd_, data, length, temp_);
+    size_ += length;
 }
 
 void DurableFile::commit(const std::filesystem::path& target) {

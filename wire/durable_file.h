@@ -14,6 +14,13 @@
 
 namespace velmora::wire {
 
+// Flushes a folder's entries (a rename or a new name in it) to the disk;
+// throws std::system_error.
+void SyncFolder(const std::filesystem::path& folder);
+// Writes all of data to fd, again after EINTR and short writes; throws
+// std::system_error naming path.
+void WriteAll(int fd, const char* data, std::size_t length, const std::filesystem::path& path);
+
 class DurableFile {
 public:
     // Creates a new temporary file in folder; throws std::system_error.
