@@ -24,6 +24,7 @@
 #include "user_record.h"
 #include "velmora_player_app.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -56,10 +57,14 @@ void Send(const Key& k) {
         QTest::keyClicks(static_cast<QWidget*>(nullptr), k.text);
     else
         QTest::keyClick(static_cast<QWidget*>(nullptr), k.key, k.modifiers);
-    // A release can wait in the window system's queue behind the press; the
-    // next key must not overtake it (an Escape between a Space's press and
-    // release cancels the button's press, as it would for a person).
-    QCoreApplication::processEvents();
+}
+
+// A button still held down has its key's release waiting in the queue; the
+// next step waits for it, as an Escape between a Space's press and release
+// would cancel the button's press (for a person too).
+bool ReleasePending() {
+    auto* button = qobject_cast<QAbstractButton*>(QApplication::focusWidget());
+    return button && button->isDown();
 }
 
 // The keys for one window, typed once it is up with the keyboard in it.
@@ -134,7 +139,7 @@ private:
             return;
         }
         const Step& step = steps_[next_];
-        if (!step.ready()) {
+        if (ReleasePending() || !step.ready()) {
             // A first window of a sanitizer build can take seconds to show.
             if (clock_.elapsed() > 30000)
                 GiveUp(step.window);
